@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/Operator.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+// An operator that answers from a script and records everything it was told.
+// A question without a scripted answer fails the test loudly instead of
+// guessing.
+class ScriptedOperator : public OperatorInterface {
+public:
+    struct Event {
+        QString kind; // "ask", "inform", "error", "open", "save", "text", "status"
+        QString text;
+    };
+
+    std::deque<bool> yesNoAnswers;
+    std::deque<QString> openAnswers; // empty string = dismissed
+    std::deque<QString> saveAnswers;
+    std::deque<std::optional<QString>> textAnswers;
+    std::vector<Event> events;
+    int processEventsCalls = 0;
+
+    bool AskYesNo(const QString& text) override {
+        events.push_back({QStringLiteral("ask"), text});
+        return take(yesNoAnswers, "AskYesNo", text);
+    }
+    void Inform(const QString& text) override { events.push_back({QStringLiteral("inform"), text}); }
+    void ShowError(const QString& text) override { events.push_back({QStringLiteral("error"), text}); }
+    QString ChooseOpenFile(const QString& filter, const QString&) override {
+        events.push_back({QStringLiteral("open"), filter});
+        return take(openAnswers, "ChooseOpenFile", filter);
+    }
+    QString ChooseSaveFile(const QString& filter, const QString&) override {
+        events.push_back({QStringLiteral("save"), filter});
+        return take(saveAnswers, "ChooseSaveFile", filter);
+    }
+    std::optional<QString> AskText(const QString&, const QString& prompt, const QString&,
+                                   bool) override {
+        events.push_back({QStringLiteral("text"), prompt});
+        return take(textAnswers, "AskText", prompt);
+    }
+    void SetStatus(const QString& text) override { events.push_back({QStringLiteral("status"), text}); }
+    void ProcessEvents() override { ++processEventsCalls; }
+
+    // The texts of the events of one kind, in order.
+    QStringList texts(const QString& kind) const {
+        QStringList out;
+        for (const Event& e : events) {
+            if (e.kind == kind) {
+                out.append(e.text);
+            }
+        }
+        return out;
+    }
+    QString lastStatus() const {
+        const QStringList all = texts(QStringLiteral("status"));
+        return all.isEmpty() ? QString() : all.last();
+    }
+
+private:
+    template <typename T> static T take(std::deque<T>& answers, const char* what, const QString& text) {
+        if (answers.empty()) {
+            throw std::logic_error(std::string("unscripted ") + what + ": " + text.toStdString());
+        }
+        T answer = std::move(answers.front());
+        answers.pop_front();
+        return answer;
+    }
+};
