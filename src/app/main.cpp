@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
         const TScreenParams& p = store.ActiveSettings.screen(id);
         const TTextEffect& e = store.ActiveSettings.effect(id);
         out << "screen " << ScreenLetter(id) << ": " << (p.ScreenKind ? "in use" : "not in use")
-            << ", " << p.ScreenWidth << " x " << p.ScreenHeight << ", font " << e.Font
-            << ", cards " << store.cards(id).size() << '\n';
+            << ", " << p.ScreenWidth << " x " << p.ScreenHeight << ", font " << e.Font << ", cards "
+            << store.cards(id).size() << '\n';
     }
     return 0;
 }

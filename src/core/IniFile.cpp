@@ -55,7 +55,9 @@ const IniFile::Section* IniFile::findSection(const QString& name) const {
     return const_cast<IniFile*>(this)->findSection(name);
 }
 
-bool IniFile::hasSection(const QString& section) const { return findSection(section) != nullptr; }
+bool IniFile::hasSection(const QString& section) const {
+    return findSection(section) != nullptr;
+}
 
 std::optional<QString> IniFile::value(const QString& section, const QString& key) const {
     const Section* found = findSection(section);
@@ -76,7 +78,8 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
         if (m_sections.empty()) {
             m_sections.push_back({QString(), false, {}});
         }
-        m_sections.push_back({section, true, {{QLatin1Char('[') + section + QLatin1Char(']'), {}, {}}}});
+        m_sections.push_back(
+            {section, true, {{QLatin1Char('[') + section + QLatin1Char(']'), {}, {}}}});
         target = &m_sections.back();
     }
     for (Line& line : target->lines) {
@@ -105,7 +108,9 @@ QStringList IniFile::toLines() const {
     return lines;
 }
 
-IoStatus IniFile::save(const QString& path) const { return WriteLineFile(path, toLines()); }
+IoStatus IniFile::save(const QString& path) const {
+    return WriteLineFile(path, toLines());
+}
 
 std::optional<int> ParseIniInt(const QString& text) {
     QString digits = text;

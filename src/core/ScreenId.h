@@ -10,9 +10,15 @@ enum class ScreenId { h = 1, s = 2, x = 3 };
 
 inline constexpr std::array<ScreenId, 3> kAllScreens{ScreenId::h, ScreenId::s, ScreenId::x};
 
-constexpr int ScreenNumber(ScreenId id) { return static_cast<int>(id); }
-constexpr int ScreenIndex(ScreenId id) { return static_cast<int>(id) - 1; }
-constexpr ScreenId ScreenFromIndex(int index) { return static_cast<ScreenId>(index + 1); }
+constexpr int ScreenNumber(ScreenId id) {
+    return static_cast<int>(id);
+}
+constexpr int ScreenIndex(ScreenId id) {
+    return static_cast<int>(id) - 1;
+}
+constexpr ScreenId ScreenFromIndex(int index) {
+    return static_cast<ScreenId>(index + 1);
+}
 constexpr char ScreenLetter(ScreenId id) {
     return id == ScreenId::h ? 'h' : id == ScreenId::s ? 's' : 'x';
 }

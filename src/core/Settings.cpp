@@ -13,9 +13,15 @@ const QString kGuanggao = QStringLiteral("Guanggao");
 const QString kOptions = QStringLiteral("Options");
 const QString kShow = QStringLiteral("Show");
 
-QString Key(const char* name) { return QString::fromLatin1(name); }
-QString Num(int value) { return QString::number(value); }
-QString Flag(bool value) { return value ? QStringLiteral("1") : QStringLiteral("0"); }
+QString Key(const char* name) {
+    return QString::fromLatin1(name);
+}
+QString Num(int value) {
+    return QString::number(value);
+}
+QString Flag(bool value) {
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 QString CardPrefix(ScreenId id) {
     return QStringLiteral("mac_") + QLatin1Char(ScreenLetter(id));
@@ -51,13 +57,15 @@ void DecodeRecordInto(const QString& hex, CardRecordBytes& record) {
 
 QString EncodeRecord(const CardRecordBytes& record) {
     return QString::fromLatin1(
-        QByteArray(reinterpret_cast<const char*>(record.data()), kCardRecordSize).toHex().toUpper());
+        QByteArray(reinterpret_cast<const char*>(record.data()), kCardRecordSize)
+            .toHex()
+            .toUpper());
 }
 
 void ReadCardList(const IniFile& ini, ScreenId id, CardList& list) {
     const QString prefix = CardPrefix(id);
-    const int count = std::clamp(ReadIniInt(ini, kScreenParam, prefix + QStringLiteral("_count"), 0),
-                                 0, kMaxCards);
+    const int count = std::clamp(
+        ReadIniInt(ini, kScreenParam, prefix + QStringLiteral("_count"), 0), 0, kMaxCards);
     list.clear();
     // A short record keeps the bytes of the entry before it; the first entry
     // of a screen starts from zeros.
@@ -76,7 +84,9 @@ void ReadCardList(const IniFile& ini, ScreenId id, CardList& list) {
 
 } // namespace
 
-QString ScreenKey(const char* name, ScreenId id) { return Key(name) + Num(ScreenNumber(id)); }
+QString ScreenKey(const char* name, ScreenId id) {
+    return Key(name) + Num(ScreenNumber(id));
+}
 
 int ReadIniInt(const IniFile& ini, const QString& section, const QString& key, int defaultValue) {
     const auto text = ini.value(section, key);
@@ -166,7 +176,9 @@ void LoadConfig(SettingsStore& store, const QString& path) {
 
     const TAdSettings da;
     TAdSettings& ad = store.Ad;
-    auto adInt = [&](const char* name, int def) { return ReadIniInt(ini, kGuanggao, Key(name), def); };
+    auto adInt = [&](const char* name, int def) {
+        return ReadIniInt(ini, kGuanggao, Key(name), def);
+    };
     ad.OneTwo = adInt("OneTwo", da.OneTwo ? 1 : 0) != 0;
     ad.zit = adInt("zit", da.zit);
     ad.yans = adInt("yans", da.yans);

@@ -104,9 +104,8 @@ using CardList = std::vector<CardEntry>;
 // and as used by rendering, sending and the project writer.
 struct TSettings {
     TLinkSettings Link;
-    std::array<TScreenParams, 3> Screen{TScreenParams{},
-                                        TScreenParams{false, 1, 32, 256, 0, 0, 0, 1, 0},
-                                        TScreenParams{}};
+    std::array<TScreenParams, 3> Screen{
+        TScreenParams{}, TScreenParams{false, 1, 32, 256, 0, 0, 0, 1, 0}, TScreenParams{}};
     TTextCommon Text;
     std::array<TTextEffect, 3> Effect{};
 

@@ -102,7 +102,21 @@ qsizetype GbkPrefixLength(QByteArrayView bytes, qsizetype maxBytes) {
     return pos;
 }
 
-qsizetype GbkLength(const QString& text) { return EncodeGbk(text).size(); }
+qsizetype GbkLength(const QString& text) {
+    return EncodeGbk(text).size();
+}
+
+QString TrimControl(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32) {
+        ++begin;
+    }
+    while (end > begin && text[end - 1].unicode() <= 32) {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
 
 TextFileContent ReadTextFile(const QString& path) {
     QFile file(path);
@@ -126,7 +140,10 @@ LineFileContent ReadLineFile(const QString& path) {
 
 IoStatus WriteFileAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so a short write (disk full, file size limit) shows in the
+    // count write() returns; a buffered flush reports it as success and the
+    // commit would then replace the old file with a truncated one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return IoStatus::Fail(WriteFailedMessage(path, file.errorString()));
     }
     if (file.write(bytes) != bytes.size()) {

@@ -24,7 +24,9 @@ QStringList SplitLines(const QString& text);
 QByteArray JoinLinesGbk(const QStringList& lines);
 
 // A byte of 0x80 or above starts a two-byte character.
-constexpr bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x80; }
+constexpr bool IsGbkLeadByte(unsigned char byte) {
+    return byte >= 0x80;
+}
 // Length (1 or 2) of the character starting at pos; a lead byte at the very
 // end counts as 1 so callers never run past the end.
 qsizetype GbkCharLength(QByteArrayView bytes, qsizetype pos);
@@ -32,6 +34,11 @@ qsizetype GbkCharLength(QByteArrayView bytes, qsizetype pos);
 qsizetype GbkPrefixLength(QByteArrayView bytes, qsizetype maxBytes);
 // Number of GBK bytes the text takes (a Chinese character is two).
 qsizetype GbkLength(const QString& text);
+
+// Removes every character with code 32 or less from both ends. Unlike
+// QString::trimmed it leaves wider Unicode spaces (the full-width space of a
+// Chinese script) alone.
+QString TrimControl(const QString& text);
 
 struct TextFileContent {
     IoStatus status;

@@ -1,13 +1,17 @@
-#include "core/IniFile.h"
 #include "core/Settings.h"
+#include "core/IniFile.h"
 #include "core/TextFiles.h"
 #include "support/TempDir.h"
+
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 SettingsStore LoadFrom(const QString& path) {
     SettingsStore store;
@@ -110,10 +114,12 @@ TEST(Settings, WrittenFileIsGbkWithCrLfAndKeysInTableOrder) {
     EXPECT_TRUE(bytes.contains(EncodeGbk(U("Font1=宋体\r\n"))));
     const QStringList lines = SplitLines(DecodeGbk(bytes));
     const QStringList expectedStart = {
-        U("[ScreenParam]"), U("Light=0"), U("Com=0"), U("Rate=3"), U("ScreenKind1=0"),
-        U("ScreenKind2=0"), U("ScreenKind3=0"), U("Flash1=1"), U("Flash2=1"), U("Flash3=1"),
-        U("ScreenWidth1=256"), U("ScreenHeight1=32"), U("ScreenStyle1=0"), U("ScanStyle1=0"),
-        U("DataPol1=0"), U("OePol1=1"), U("FrameType1=0"), U("ScreenWidth2=32")};
+        U("[ScreenParam]"),  U("Light=0"),          U("Com=0"),
+        U("Rate=3"),         U("ScreenKind1=0"),    U("ScreenKind2=0"),
+        U("ScreenKind3=0"),  U("Flash1=1"),         U("Flash2=1"),
+        U("Flash3=1"),       U("ScreenWidth1=256"), U("ScreenHeight1=32"),
+        U("ScreenStyle1=0"), U("ScanStyle1=0"),     U("DataPol1=0"),
+        U("OePol1=1"),       U("FrameType1=0"),     U("ScreenWidth2=32")};
     ASSERT_GE(lines.size(), expectedStart.size());
     EXPECT_EQ(lines.mid(0, expectedStart.size()), expectedStart);
     const qsizetype font = lines.indexOf(U("[FontEffect]"));
@@ -126,26 +132,25 @@ TEST(Settings, WrittenFileIsGbkWithCrLfAndKeysInTableOrder) {
 
 TEST(Settings, ValueFormEdgeCases) {
     TempDir dir;
-    const QString path = WriteConfig(dir,
-                                     "[screenparam]\r\n"
-                                     "ScreenKind1=01\r\n"
-                                     "ScreenKind2=true\r\n"
-                                     "ScreenKind3=1\r\n"
-                                     "ScreenWidth1=$100\r\n"
-                                     "ScreenHeight1=0x40\r\n"
-                                     "ScreenWidth3=wide\r\n"
-                                     "ScreenHeight3=\r\n"
-                                     "[FONTEFFECT]\r\n"
-                                     "Zjj1=1\r\n"
-                                     "Zjj2=true\r\n"
-                                     "Zjj3=5\r\n"
-                                     "[Guanggao]\r\n"
-                                     "OneTwo=0\r\n"
-                                     "play=abc\r\n"
-                                     "[Options]\r\n"
-                                     "AutoPlayLoopMode=7\r\n"
-                                     "AutoPlayCaption=true\r\n"
-                                     "AutoPlayTimeFile=99999\r\n");
+    const QString path = WriteConfig(dir, "[screenparam]\r\n"
+                                          "ScreenKind1=01\r\n"
+                                          "ScreenKind2=true\r\n"
+                                          "ScreenKind3=1\r\n"
+                                          "ScreenWidth1=$100\r\n"
+                                          "ScreenHeight1=0x40\r\n"
+                                          "ScreenWidth3=wide\r\n"
+                                          "ScreenHeight3=\r\n"
+                                          "[FONTEFFECT]\r\n"
+                                          "Zjj1=1\r\n"
+                                          "Zjj2=true\r\n"
+                                          "Zjj3=5\r\n"
+                                          "[Guanggao]\r\n"
+                                          "OneTwo=0\r\n"
+                                          "play=abc\r\n"
+                                          "[Options]\r\n"
+                                          "AutoPlayLoopMode=7\r\n"
+                                          "AutoPlayCaption=true\r\n"
+                                          "AutoPlayTimeFile=99999\r\n");
     const SettingsStore store = LoadFrom(path);
     const TSettings& s = store.StoredSettings;
     EXPECT_FALSE(s.screen(ScreenId::h).ScreenKind);
@@ -177,9 +182,10 @@ TEST(Settings, NegativePlayModeIsKeptAndWrittenBack) {
 TEST(Settings, ShortCardRecordsKeepThePreviousEntrysBytes) {
     TempDir dir;
     const QString full = QString(QStringLiteral("AB")).repeated(kCardRecordSize);
-    const QByteArray text = EncodeGbk(U("[ScreenParam]\r\nmac_h_count=3\r\nmac_h0=first\r\nmac_h0buf=") +
-                                      full + U("\r\nmac_h1=second\r\nmac_h2buf=0102zz\r\n"
-                                               "mac_s_count=1\r\nmac_s0buf=FF\r\n"));
+    const QByteArray text =
+        EncodeGbk(U("[ScreenParam]\r\nmac_h_count=3\r\nmac_h0=first\r\nmac_h0buf=") + full +
+                  U("\r\nmac_h1=second\r\nmac_h2buf=0102zz\r\n"
+                    "mac_s_count=1\r\nmac_s0buf=FF\r\n"));
     const QString path = dir.write(QStringLiteral("Config.ini"), text);
     const SettingsStore store = LoadFrom(path);
     const CardList& h = store.cards(ScreenId::h);
@@ -206,10 +212,9 @@ TEST(Settings, CardListsStopAtOneHundred) {
 
 TEST(Settings, UnknownKeysAndSectionsSurviveASave) {
     TempDir dir;
-    const QString path = WriteConfig(dir,
-                                     "[Show]\r\nH_X=40\r\nH_Y=50\r\nH_fangda=3\r\n\r\n"
-                                     "[ScreenParam]\r\nmac_h_count=0\r\nmac_h5=stale\r\n"
-                                     "Custom=kept\r\n[Mine]\r\nnote=备注\r\n");
+    const QString path = WriteConfig(dir, "[Show]\r\nH_X=40\r\nH_Y=50\r\nH_fangda=3\r\n\r\n"
+                                          "[ScreenParam]\r\nmac_h_count=0\r\nmac_h5=stale\r\n"
+                                          "Custom=kept\r\n[Mine]\r\nnote=备注\r\n");
     SettingsStore store = LoadFrom(path);
     store.StoredSettings.Link.Light = 9;
     ASSERT_TRUE(SaveConfig(store, path));
@@ -227,14 +232,20 @@ TEST(Settings, SaveFailureNamesTheFileAndKeepsTheOldOne) {
     const IoStatus status = SaveConfig(SettingsStore(), missingDir);
     EXPECT_FALSE(status);
     EXPECT_TRUE(status.message.contains(QStringLiteral("Config.ini")));
+
+    // A directory in the file's place cannot be replaced; nothing else is touched.
+    const QString blocked = dir.file(QStringLiteral("Config.ini"));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    EXPECT_FALSE(SaveConfig(SettingsStore(), blocked));
+    EXPECT_TRUE(QFileInfo(blocked).isDir());
 }
 
 TEST(Settings, ApplyCopiesAllButLightAndTheColourRuleForcesRed) {
     TempDir dir;
-    const QString path = WriteConfig(dir,
-                                     "[ScreenParam]\r\nLight=5\r\nCom=2\r\nScreenStyle1=0\r\n"
-                                     "ScreenStyle2=1\r\n[FontEffect]\r\nColor1=3\r\nColor2=3\r\n"
-                                     "Color3=2\r\n[Guanggao]\r\nyans=2\r\n");
+    const QString path =
+        WriteConfig(dir, "[ScreenParam]\r\nLight=5\r\nCom=2\r\nScreenStyle1=0\r\n"
+                         "ScreenStyle2=1\r\n[FontEffect]\r\nColor1=3\r\nColor2=3\r\n"
+                         "Color3=2\r\n[Guanggao]\r\nyans=2\r\n");
     SettingsStore store;
     LoadAndApplyConfig(store, path);
     EXPECT_EQ(store.ActiveSettings.Link.Com, 2);

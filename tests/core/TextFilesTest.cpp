@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 
 TEST(TextFiles, GbkRoundTripOfChineseAndLatin) {
     const QString text = U("舞台字幕 abc 一二三");
@@ -83,6 +88,12 @@ TEST(TextFiles, GbkPrefixNeverSplitsACharacter) {
     EXPECT_EQ(GbkLength(U("a一")), 3);
 }
 
+TEST(TextFiles, TrimControlKeepsWideSpaces) {
+    EXPECT_EQ(TrimControl(U("\t\r  a b \x01")), U("a b"));
+    EXPECT_EQ(TrimControl(U("\u3000字\u3000 ")), U("\u3000字\u3000"));
+    EXPECT_EQ(TrimControl(U(" \t ")), U(""));
+}
+
 TEST(TextFiles, ReadAndWriteLineFiles) {
     TempDir dir;
     const QString path = dir.file(QStringLiteral("lines.txt"));
@@ -106,17 +117,38 @@ TEST(TextFiles, MissingFileAndUnwritablePathNameTheFile) {
     EXPECT_TRUE(status.message.contains(QStringLiteral("out.txt")));
 }
 
+// A file size limit makes writes fail the way a full disk does, even for root.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    sighandler_t m_oldHandler = nullptr;
+};
+
 TEST(TextFiles, FailedWriteLeavesTheOldFileWhole) {
     TempDir dir;
     const QString path = dir.write(QStringLiteral("keep.txt"), "old\r\n");
-    // A directory in the way of the temporary file's rename makes the commit fail.
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    const IoStatus status = WriteLineFile(path, {U("new")});
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (status) {
-        GTEST_SKIP() << "running with permissions that ignore a read-only directory";
+    IoStatus status;
+    {
+        FileSizeLimit full(64);
+        status = WriteLineFile(path, {QString(200, u'x')});
     }
+    EXPECT_FALSE(status);
+    EXPECT_TRUE(status.message.contains(QStringLiteral("keep.txt")));
     EXPECT_EQ(TempDir::read(path), QByteArray("old\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({QStringLiteral("keep.txt")}));
 }
 
 } // namespace

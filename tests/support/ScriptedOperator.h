@@ -31,8 +31,12 @@ public:
         events.push_back({QStringLiteral("ask"), text});
         return take(yesNoAnswers, "AskYesNo", text);
     }
-    void Inform(const QString& text) override { events.push_back({QStringLiteral("inform"), text}); }
-    void ShowError(const QString& text) override { events.push_back({QStringLiteral("error"), text}); }
+    void Inform(const QString& text) override {
+        events.push_back({QStringLiteral("inform"), text});
+    }
+    void ShowError(const QString& text) override {
+        events.push_back({QStringLiteral("error"), text});
+    }
     QString ChooseOpenFile(const QString& filter, const QString&) override {
         events.push_back({QStringLiteral("open"), filter});
         return take(openAnswers, "ChooseOpenFile", filter);
@@ -46,7 +50,9 @@ public:
         events.push_back({QStringLiteral("text"), prompt});
         return take(textAnswers, "AskText", prompt);
     }
-    void SetStatus(const QString& text) override { events.push_back({QStringLiteral("status"), text}); }
+    void SetStatus(const QString& text) override {
+        events.push_back({QStringLiteral("status"), text});
+    }
     void ProcessEvents() override { ++processEventsCalls; }
 
     // The texts of the events of one kind, in order.
@@ -65,7 +71,8 @@ public:
     }
 
 private:
-    template <typename T> static T take(std::deque<T>& answers, const char* what, const QString& text) {
+    template <typename T>
+    static T take(std::deque<T>& answers, const char* what, const QString& text) {
         if (answers.empty()) {
             throw std::logic_error(std::string("unscripted ") + what + ": " + text.toStdString());
         }

@@ -1,0 +1,145 @@
+#include "DocumentSession.h"
+
+#include "documents/LineBuilding.h"
+#include "documents/ProjectFile.h"
+
+#include "core/Operator.h"
+#include "core/TextFiles.h"
+
+DocumentSession::DocumentSession(SettingsStore& settings) : m_settings(settings) {}
+
+void DocumentSession::Loaded(const QString& path, QStringList lines) {
+    m_document.path = path;
+    m_document.kind = KindOfPath(path);
+    m_document.lines = std::move(lines);
+    m_document.modified = false;
+    RebuildLineList();
+    if (m_hooks) {
+        m_hooks->DocumentLoaded(m_document.kind);
+    }
+}
+
+IoStatus DocumentSession::LoadPlainText(const QString& path) {
+    LineFileContent content = ReadLineFile(path);
+    if (!content.status) {
+        return content.status;
+    }
+    ApplyStoredSettings(m_settings);
+    Loaded(path, std::move(content.lines));
+    return IoStatus::Ok();
+}
+
+IoStatus DocumentSession::LoadLyrics(const QString& path) {
+    LineFileContent content = ReadLineFile(path);
+    if (!content.status) {
+        return content.status;
+    }
+    ApplyStoredSettings(m_settings);
+    Loaded(path, ApplyLyricFilter(content.lines));
+    return IoStatus::Ok();
+}
+
+IoStatus DocumentSession::LoadProject(const QString& path) {
+    const TextFileContent content = ReadTextFile(path);
+    if (!content.status) {
+        return content.status;
+    }
+    QStringList lines = ParseProjectText(content.text, m_settings.ActiveSettings);
+    ApplyColourRule(m_settings);
+    Loaded(path, std::move(lines));
+    if (m_hooks) {
+        m_hooks->RenderEmptyRows();
+    }
+    return IoStatus::Ok();
+}
+
+IoStatus DocumentSession::Load(const QString& path) {
+    switch (KindOfPath(path)) {
+    case DocumentKind::Lyric:
+        return LoadLyrics(path);
+    case DocumentKind::PlainText:
+        return LoadPlainText(path);
+    default:
+        return LoadProject(path);
+    }
+}
+
+IoStatus DocumentSession::SaveLines(const QString& path) {
+    return WriteLineFile(path, m_document.lines);
+}
+
+IoStatus DocumentSession::SaveProject(const QString& path) {
+    return WriteLineFile(path, ProjectFileLines(m_settings.ActiveSettings, m_document.lines));
+}
+
+IoStatus DocumentSession::Save() {
+    const IoStatus status =
+        m_document.kind == DocumentKind::Lyric || m_document.kind == DocumentKind::PlainText
+            ? SaveLines(m_document.path)
+            : SaveProject(m_document.path);
+    if (status) {
+        m_document.modified = false;
+    }
+    return status;
+}
+
+void DocumentSession::RebuildLineList() {
+    switch (m_document.kind) {
+    case DocumentKind::None:
+        m_lines.clear();
+        break;
+    case DocumentKind::Lyric:
+        m_lines = BuildLyricList(m_document.lines);
+        break;
+    default:
+        m_lines = BuildSegmentedList(m_document.lines, m_settings.ActiveSettings.Text);
+        break;
+    }
+}
+
+bool DocumentSession::StampTime(qsizetype index, double seconds) {
+    if (m_document.kind != DocumentKind::Lyric || index < 0 || index >= m_lines.size()) {
+        return false;
+    }
+    const QString tag = FormatTimeTag(seconds > 0 ? static_cast<int>(seconds) : 0);
+    LineItem& item = m_lines[index];
+    item.Source = tag;
+    if (index < m_document.lines.size()) {
+        m_document.lines[index] = tag + item.Text;
+    }
+    m_document.modified = true;
+    return true;
+}
+
+void DocumentSession::SetLines(const QStringList& lines) {
+    m_document.lines = lines;
+    m_document.modified = true;
+    RebuildLineList();
+}
+
+void DocumentSession::Close() {
+    m_document = SubtitleDocument();
+    m_lines.clear();
+}
+
+void DocumentSession::ResolveChangesOnLeave(OperatorInterface& op) {
+    if (!m_document.modified) {
+        return;
+    }
+    if (op.AskYesNo(QStringLiteral("当前字幕已经修改，是否保存？"))) {
+        const IoStatus status = Save();
+        if (!status) {
+            op.ShowError(status.message);
+        }
+        return;
+    }
+    const QString path = m_document.path;
+    const IoStatus status = Load(path);
+    if (!status) {
+        // The file is gone or unreadable: keep the edited lines rather than
+        // silently dropping them, and say why they could not be discarded.
+        op.ShowError(status.message);
+        return;
+    }
+    m_document.modified = false;
+}

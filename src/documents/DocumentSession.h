@@ -1,0 +1,70 @@
+#pragma once
+
+#include "documents/SubtitleDocument.h"
+
+#include "core/IoStatus.h"
+#include "core/Settings.h"
+
+class OperatorInterface;
+
+// What a loaded document changes outside this library: the main window resets
+// its preview images to the screen sizes and shows those of screens in use, and
+// a project blanks all three screens with its own settings.
+class DocumentViewHooks {
+public:
+    virtual ~DocumentViewHooks() = default;
+    virtual void DocumentLoaded(DocumentKind kind) = 0;
+    virtual void RenderEmptyRows() = 0;
+};
+
+// The current script and its line list, with the operations that open, save
+// and rebuild them. Lives on the user-interface thread.
+class DocumentSession {
+public:
+    explicit DocumentSession(SettingsStore& settings);
+
+    const SubtitleDocument& document() const { return m_document; }
+    const LineList& lines() const { return m_lines; }
+    void setViewHooks(DocumentViewHooks* hooks) { m_hooks = hooks; }
+
+    // Each load makes the file the current document, applies the settings it
+    // uses and rebuilds the line list. On a read failure the current document,
+    // its line list and the settings are left as they were.
+    IoStatus LoadPlainText(const QString& path);
+    IoStatus LoadLyrics(const QString& path);
+    IoStatus LoadProject(const QString& path);
+    // The load operation that fits the extension.
+    IoStatus Load(const QString& path);
+
+    // Lines as a plain line file (.txt and .lrc documents).
+    IoStatus SaveLines(const QString& path);
+    // The project format from the active settings and the lines.
+    IoStatus SaveProject(const QString& path);
+    // Writes the document back to its own path in its own format and clears
+    // modified on success.
+    IoStatus Save();
+
+    // Rebuilds the line list by the document's kind (after a settings change).
+    void RebuildLineList();
+
+    // Writes the time tag of `seconds` (truncated) into lyric item `index` and
+    // its document line. Returns false when there is no such lyric item.
+    bool StampTime(qsizetype index, double seconds);
+
+    // Replaces the lines (the script editor) and rebuilds the list.
+    void SetLines(const QStringList& lines);
+    // No document: empty path, lines and list, modified cleared.
+    void Close();
+
+    // Leaving the editing page with unsaved changes: asks whether to save; Yes
+    // saves, No reads the file again. A failed save is shown and keeps modified.
+    void ResolveChangesOnLeave(OperatorInterface& op);
+
+private:
+    void Loaded(const QString& path, QStringList lines);
+
+    SettingsStore& m_settings;
+    SubtitleDocument m_document;
+    LineList m_lines;
+    DocumentViewHooks* m_hooks = nullptr;
+};

@@ -1,0 +1,154 @@
+#include "LineBuilding.h"
+
+#include "core/TextFiles.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+bool IsAsciiDigit(QChar c) {
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
+// The leading time tag of a line: "[" followed by a digit, up to the first "]".
+bool StartsWithTag(const QString& line, qsizetype* close) {
+    if (!line.startsWith(u'[')) {
+        return false;
+    }
+    *close = line.indexOf(u']');
+    return *close >= 0;
+}
+
+// A strict decimal field of a time tag: optional sign and digits only.
+qint64 DecimalField(const QString& text) {
+    const qsizetype start = text.startsWith(u'-') || text.startsWith(u'+') ? 1 : 0;
+    if (start == text.size() || text.size() - start > 12) {
+        return 0;
+    }
+    for (qsizetype i = start; i < text.size(); ++i) {
+        if (!IsAsciiDigit(text[i])) {
+            return 0;
+        }
+    }
+    return text.toLongLong();
+}
+
+QString TwoDigits(int value) {
+    return value < 10 ? QLatin1Char('0') + QString::number(value) : QString::number(value);
+}
+
+} // namespace
+
+LineList BuildSegmentedList(const QStringList& lines, const TTextCommon& text) {
+    LineList items;
+    if (text.AutoPara == 0) {
+        items.reserve(lines.size());
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            items.append({QString::number(i + 1), lines[i], QString::number(i)});
+        }
+        return items;
+    }
+
+    // A non-positive length would never shorten the rest; one character per
+    // segment is the least that still makes progress.
+    const qsizetype n = std::max<qsizetype>(2 * qsizetype(text.ParaLen), 2);
+    QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
+    auto add = [&](QString segment, qsizetype line) {
+        items.append(
+            {QString::number(items.size() + 1), std::move(segment), QString::number(line)});
+    };
+    for (qsizetype j = 0; j < lines.size(); ++j) {
+        if (lines[j].isEmpty()) {
+            add(QString(), j);
+            continue;
+        }
+        const QByteArray bytes = EncodeGbk(lines[j]);
+        const QByteArrayView all(bytes);
+        qsizetype start = 0;
+        while (all.size() - start > n) {
+            const QByteArrayView rest = all.sliced(start);
+            // Walk to byte n (counting from 1) to learn whether a two-byte
+            // character starts there.
+            const qsizetype boundary = GbkPrefixLength(rest, n - 1);
+            const bool leadAtN = boundary == n - 1 && GbkCharLength(rest, n - 1) == 2;
+            const qsizetype length = leadAtN ? n - 1 : n;
+            add(decoder.decode(rest.first(length)), j);
+            start += length;
+        }
+        if (start < all.size()) {
+            add(DecodeGbk(all.sliced(start)), j);
+        }
+    }
+    return items;
+}
+
+LineList BuildLyricList(const QStringList& lines) {
+    LineList items;
+    int k = 1;
+    for (const QString& line : lines) {
+        if (line.isEmpty()) {
+            continue;
+        }
+        qsizetype close = -1;
+        if (StartsWithTag(line, &close)) {
+            if (line.size() > 1 && IsAsciiDigit(line[1])) {
+                items.append(
+                    {QString::number(k++), TrimControl(line.mid(close + 1)), line.left(close + 1)});
+            }
+            continue;
+        }
+        items.append({QString::number(k++), TrimControl(line), QString()});
+    }
+    return items;
+}
+
+QStringList ApplyLyricFilter(const QStringList& fileLines) {
+    QStringList kept;
+    for (const QString& raw : fileLines) {
+        const QString line = TrimControl(raw);
+        if (line.isEmpty()) {
+            continue;
+        }
+        qsizetype close = -1;
+        if (!StartsWithTag(line, &close) || (line.size() > 1 && IsAsciiDigit(line[1]))) {
+            kept.append(line);
+        }
+    }
+    return kept;
+}
+
+int TagSeconds(const QString& tag) {
+    if (tag.size() < 2) {
+        return 0;
+    }
+    QString inner = tag.mid(1, tag.size() - 2);
+    const qsizetype dot = inner.indexOf(u'.');
+    if (dot >= 0) {
+        inner.truncate(dot);
+    }
+    const QStringList parts = inner.split(u':');
+    // At most three fields: anything past the second colon stays in the third.
+    QStringList fields = parts.mid(0, 2);
+    if (parts.size() > 2) {
+        fields.append(parts.mid(2).join(u':'));
+    }
+    qint64 seconds = 0;
+    if (fields.size() == 3) {
+        seconds =
+            DecimalField(fields[0]) * 3600 + DecimalField(fields[1]) * 60 + DecimalField(fields[2]);
+    } else if (fields.size() == 2) {
+        seconds = DecimalField(fields[0]) * 60 + DecimalField(fields[1]);
+    } else {
+        seconds = DecimalField(fields[0]);
+    }
+    return static_cast<int>(std::clamp<qint64>(seconds, INT_MIN, INT_MAX));
+}
+
+QString FormatTimeTag(int seconds) {
+    const int s = std::max(seconds, 0);
+    return QLatin1Char('[') + TwoDigits(s / 60) + QLatin1Char(':') + TwoDigits(s % 60) +
+           QStringLiteral(".00]");
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "documents/SubtitleDocument.h"
+
+#include "core/Settings.h"
+
+// How a script's lines become the rows of the line list, and the time tags of
+// lyric lines.
+
+// Plain text and projects: one item per line, or with automatic paragraphing
+// segments of at most 2 x ParaLen GBK bytes that never split a character.
+LineList BuildSegmentedList(const QStringList& lines, const TTextCommon& text);
+// Lyrics: one item per line; the leading time tag becomes Source.
+LineList BuildLyricList(const QStringList& lines);
+
+// Lines of a lyric file that are kept: trimmed, non-empty, and either untagged
+// or starting with a time tag ("[ti:...]" and the like are dropped).
+QStringList ApplyLyricFilter(const QStringList& fileLines);
+
+// Whole seconds of a tag such as "[01:23.45]" or "[1:02:03]"; the fraction is
+// ignored and a field that is not a number counts as 0.
+int TagSeconds(const QString& tag);
+// "[mm:ss.00]" for a time in whole seconds; minutes may take three or more digits.
+QString FormatTimeTag(int seconds);

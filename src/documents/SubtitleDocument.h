@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The kind of a script, decided by the extension of its path without regard to
+// case. None stands for "no document open".
+enum class DocumentKind { None, Lyric, PlainText, Project };
+
+// ".lrc" is a lyric, ".txt" plain text, anything else a project; an empty path is None.
+DocumentKind KindOfPath(const QString& path);
+
+// The current script: its lines in file order, the content that is saved back.
+struct SubtitleDocument {
+    QString path;
+    DocumentKind kind = DocumentKind::None;
+    QStringList lines;
+    bool modified = false;
+
+    bool isOpen() const { return !path.isEmpty(); }
+};
+
+// One row of the line list. Source is the 0-based index of the document line
+// for plain text and projects, the time tag (or empty) for lyrics.
+struct LineItem {
+    QString Number;
+    QString Text;
+    QString Source;
+
+    bool operator==(const LineItem&) const = default;
+};
+using LineList = QList<LineItem>;
