@@ -1,0 +1,205 @@
+#include "Playlist.h"
+
+#include "core/Operator.h"
+#include "core/TextFiles.h"
+
+#include <QFileInfo>
+
+namespace {
+
+QString WithPlaylistExtension(const QString& name) {
+    if (name.endsWith(QStringLiteral(".lft"), Qt::CaseInsensitive)) {
+        return name;
+    }
+    return name + QStringLiteral(".lft");
+}
+
+} // namespace
+
+EntryType EntryTypeOf(const QString& path) {
+    const QString suffix = path.right(4).toLower();
+    if (suffix == QStringLiteral(".lpf")) {
+        return EntryType::Project;
+    }
+    if (suffix == QStringLiteral(".mp3")) {
+        return EntryType::Mp3;
+    }
+    if (suffix == QStringLiteral(".lrc")) {
+        return EntryType::Lyric;
+    }
+    if (suffix == QStringLiteral(".txt")) {
+        return EntryType::PlainText;
+    }
+    return EntryType::Unsupported;
+}
+
+QString PartnerPath(const QString& path) {
+    switch (EntryTypeOf(path)) {
+    case EntryType::Mp3:
+        return path.left(path.size() - 4) + QStringLiteral(".lrc");
+    case EntryType::Lyric:
+        return path.left(path.size() - 4) + QStringLiteral(".mp3");
+    default:
+        return QString();
+    }
+}
+
+PlaylistRow MakePlaylistRow(const QString& path) {
+    PlaylistRow row;
+    row.name = QFileInfo(path).fileName();
+    const bool partnerExists = [&] {
+        const QString partner = PartnerPath(path);
+        return !partner.isEmpty() && QFileInfo(partner).isFile();
+    }();
+    switch (EntryTypeOf(path)) {
+    case EntryType::Project:
+        row.icon = 0;
+        row.firstMarker = 3;
+        break;
+    case EntryType::Mp3:
+        row.icon = 1;
+        row.firstMarker = partnerExists ? 3 : kNoMarker;
+        row.secondMarker = 4;
+        break;
+    case EntryType::Lyric:
+        row.icon = 2;
+        row.firstMarker = 3;
+        row.secondMarker = partnerExists ? 4 : kNoMarker;
+        break;
+    case EntryType::PlainText:
+        row.icon = 5;
+        row.firstMarker = 3;
+        break;
+    case EntryType::Unsupported:
+        break;
+    }
+    return row;
+}
+
+QStringList PlayableEntries(const QStringList& fileLines, bool trim) {
+    QStringList entries;
+    for (const QString& raw : fileLines) {
+        const QString line = trim ? TrimControl(raw) : raw;
+        if (line.isEmpty() || EntryTypeOf(line) == EntryType::Unsupported ||
+            !QFileInfo(line).isFile()) {
+            continue;
+        }
+        entries.append(line);
+    }
+    return entries;
+}
+
+QString Playlist::displayName() const {
+    return m_path.isEmpty() ? QStringLiteral("未命名.lft") : m_path;
+}
+
+void Playlist::Clear() {
+    m_path.clear();
+    m_entries.clear();
+    m_rows.clear();
+    m_changed = false;
+}
+
+IoStatus Playlist::Open(const QString& path, bool trimLines) {
+    const LineFileContent content = ReadLineFile(path);
+    if (!content.status) {
+        return content.status;
+    }
+    Clear();
+    m_path = path;
+    for (const QString& entry : PlayableEntries(content.lines, trimLines)) {
+        m_entries.append(entry);
+        m_rows.append(MakePlaylistRow(entry));
+    }
+    return IoStatus::Ok();
+}
+
+bool Playlist::Append(const QString& path) {
+    if (EntryTypeOf(path) == EntryType::Unsupported) {
+        return false;
+    }
+    m_entries.append(path);
+    m_rows.append(MakePlaylistRow(path));
+    m_changed = true;
+    return true;
+}
+
+void Playlist::Remove(qsizetype index) {
+    if (index < 0 || index >= m_entries.size()) {
+        return;
+    }
+    m_entries.removeAt(index);
+    m_rows.removeAt(index);
+    m_changed = true;
+}
+
+qsizetype Playlist::Move(qsizetype index, int delta) {
+    const qsizetype target = index + delta;
+    if (index < 0 || index >= m_entries.size() || target < 0 || target >= m_entries.size()) {
+        return -1;
+    }
+    m_entries.swapItemsAt(index, target);
+    m_rows.clear();
+    for (const QString& entry : m_entries) {
+        m_rows.append(MakePlaylistRow(entry));
+    }
+    return target;
+}
+
+IoStatus Playlist::WriteTo(const QString& path) {
+    const IoStatus status = WriteLineFile(path, m_entries);
+    if (status) {
+        m_path = path;
+        m_changed = false;
+    }
+    return status;
+}
+
+void Playlist::WriteReporting(OperatorInterface& op, const QString& path) {
+    const IoStatus status = WriteTo(path);
+    if (!status) {
+        op.ShowError(status.message);
+    }
+}
+
+bool Playlist::SaveThroughDialog(OperatorInterface& op, const QString& filter) {
+    const QString name = op.ChooseSaveFile(filter, QString());
+    if (name.isEmpty()) {
+        return false;
+    }
+    const QString target = WithPlaylistExtension(name);
+    const IoStatus status = WriteTo(target);
+    if (!status) {
+        // The chosen name still becomes the list's file, so the next save goes
+        // there without asking again; changed stays set.
+        m_path = target;
+        op.ShowError(status.message);
+    }
+    return true;
+}
+
+bool Playlist::SaveIfChanged(OperatorInterface& op, const QString& filter) {
+    if (!m_changed) {
+        return true;
+    }
+    if (!op.AskYesNo(QStringLiteral("当前列表已经发生改变，是否保存？"))) {
+        return true;
+    }
+    if (!m_path.isEmpty()) {
+        WriteReporting(op, m_path);
+        return true;
+    }
+    return SaveThroughDialog(op, filter);
+}
+
+void Playlist::Save(OperatorInterface& op) {
+    if (!m_path.isEmpty()) {
+        WriteReporting(op, m_path);
+        return;
+    }
+    SaveThroughDialog(op, PlaylistFilters::kPlaylistOrAll);
+}
+
+bool Playlist::SaveAs(OperatorInterface& op) {
+    return SaveThroughDialog(op, PlaylistFilters::kPlaylistOrAll);
+}
