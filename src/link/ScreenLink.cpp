@@ -1,0 +1,195 @@
+#include "ScreenLink.h"
+
+#include "Replies.h"
+
+#include <algorithm>
+
+ScreenLink::ScreenLink(ScreenId screen, LinkConfig config)
+    : m_screen(screen), m_config(std::move(config)) {}
+
+ScreenLink::~ScreenLink() {
+    Deactivate();
+}
+
+LinkStatus ScreenLink::Activate() {
+    std::lock_guard activation(m_activationMutex);
+    return ActivateLocked();
+}
+
+LinkStatus ScreenLink::EnsureActive() {
+    std::lock_guard activation(m_activationMutex);
+    {
+        std::lock_guard lock(m_bindingsMutex);
+        if (!m_bindings.empty()) {
+            return {};
+        }
+    }
+    return ActivateLocked();
+}
+
+LinkStatus ScreenLink::ActivateLocked() {
+    DeactivateLocked();
+    const std::vector<Ipv4Address> addresses = m_config.EffectiveLocalAddresses();
+    const std::uint16_t port = m_config.StationPort(m_screen);
+    if (addresses.empty()) {
+        return {false, QStringLiteral("no local IPv4 address to bind port %1").arg(port)};
+    }
+    {
+        std::lock_guard lock(m_bindingsMutex);
+        m_ownAddresses = addresses;
+    }
+    std::vector<std::unique_ptr<UdpBinding>> bindings;
+    QStringList errors;
+    for (const Ipv4Address& address : addresses) {
+        QString error;
+        auto binding = UdpBinding::Open(
+            address, port,
+            [this](std::span<const std::uint8_t> datagram, Ipv4Address from,
+                   std::uint16_t fromPort) { HandleDatagram(datagram, from, fromPort); },
+            &error);
+        if (binding) {
+            bindings.push_back(std::move(binding));
+        } else {
+            errors << error;
+        }
+    }
+    {
+        std::lock_guard lock(m_bindingsMutex);
+        m_bindings = std::move(bindings);
+    }
+    return {errors.isEmpty(), errors.join(QLatin1Char('\n'))};
+}
+
+void ScreenLink::Deactivate() {
+    std::lock_guard activation(m_activationMutex);
+    DeactivateLocked();
+}
+
+void ScreenLink::DeactivateLocked() {
+    std::vector<std::unique_ptr<UdpBinding>> old;
+    {
+        std::lock_guard lock(m_bindingsMutex);
+        old.swap(m_bindings);
+    }
+    // Destroying a binding joins its receive thread, outside the bindings lock.
+    old.clear();
+}
+
+bool ScreenLink::IsActive() const {
+    std::lock_guard lock(m_bindingsMutex);
+    return !m_bindings.empty();
+}
+
+std::vector<Ipv4Address> ScreenLink::BoundAddresses() const {
+    std::lock_guard lock(m_bindingsMutex);
+    std::vector<Ipv4Address> result;
+    for (const auto& binding : m_bindings) {
+        result.push_back(binding->localAddress());
+    }
+    return result;
+}
+
+int ScreenLink::SendThroughBindings(const Command& command) {
+    std::lock_guard lock(m_bindingsMutex);
+    int sent = 0;
+    for (const auto& binding : m_bindings) {
+        if (binding->SendTo(m_config.target, m_config.CardPort(m_screen), command.bytes)) {
+            ++sent;
+        }
+    }
+    return sent;
+}
+
+bool ScreenLink::Transact(const Command& command, const WaitBudget& budget) {
+    std::lock_guard exchange(m_exchangeMutex);
+    const int attempts = std::max(budget.attempts, 1);
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        // Armed before the datagram leaves, so an immediate reply is judged by it.
+        m_reply.Arm(command.awaited, command.seq);
+        if (SendThroughBindings(command) == 0) {
+            return false;
+        }
+        if (m_reply.WaitArrived(budget.PerAttempt())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int ScreenLink::SendUnanswered(const Command& command) {
+    std::lock_guard exchange(m_exchangeMutex);
+    m_reply.Arm(command.awaited, command.seq);
+    return SendThroughBindings(command);
+}
+
+LinkStatus ScreenLink::BeginSearch(const Command& search) {
+    std::lock_guard exchange(m_exchangeMutex);
+    LinkStatus status = EnsureActive();
+    ClearCards();
+    m_reply.Arm(kAwaitCardInfo);
+    if (SendThroughBindings(search) == 0 && status.ok) {
+        status = {false, QStringLiteral("the search could not be sent")};
+    }
+    return status;
+}
+
+void ScreenLink::EndSearch() {
+    Deactivate();
+}
+
+CardList ScreenLink::Cards() const {
+    std::lock_guard lock(m_cardsMutex);
+    return m_cards;
+}
+
+void ScreenLink::ClearCards() {
+    std::lock_guard lock(m_cardsMutex);
+    m_cards.clear();
+}
+
+ListenerStats ScreenLink::stats() const {
+    return {m_received.load(), m_matched.load(), m_cardsAdded.load(), m_ownIgnored.load()};
+}
+
+void ScreenLink::HandleDatagram(std::span<const std::uint8_t> datagram, Ipv4Address from,
+                                std::uint16_t fromPort) {
+    ++m_received;
+    // The receive area holds 520 bytes; anything beyond is never looked at.
+    if (datagram.size() > static_cast<std::size_t>(kReceiveArea)) {
+        datagram = datagram.first(kReceiveArea);
+    }
+    if (m_reply.awaited() != kAwaitCardInfo) {
+        if (m_reply.Offer(datagram)) {
+            ++m_matched;
+        }
+        return;
+    }
+    // The station's own Search, heard on its own listener, comes from one of its
+    // bindings: same address and the station port. A card on the same host (a
+    // simulator) shares the address but answers from its card port.
+    {
+        std::lock_guard lock(m_bindingsMutex);
+        const bool own =
+            fromPort == m_config.StationPort(m_screen) &&
+            std::find(m_ownAddresses.begin(), m_ownAddresses.end(), from) != m_ownAddresses.end();
+        if (own) {
+            ++m_ownIgnored;
+            return;
+        }
+    }
+    const std::optional<CardInfo> info = ParseCardInfo(datagram);
+    if (!info) {
+        return;
+    }
+    CardEntry entry{CardEntryText(*info), info->record};
+    std::lock_guard lock(m_cardsMutex);
+    if (m_cards.size() >= static_cast<std::size_t>(kMaxCards)) {
+        return;
+    }
+    const bool known = std::any_of(m_cards.begin(), m_cards.end(),
+                                   [&](const CardEntry& e) { return e.id == entry.id; });
+    if (!known) {
+        m_cards.push_back(std::move(entry));
+        ++m_cardsAdded;
+    }
+}

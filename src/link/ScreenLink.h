@@ -1,0 +1,145 @@
+#pragma once
+
+#include "Commands.h"
+#include "LinkConfig.h"
+#include "LinkReply.h"
+#include "UdpBinding.h"
+
+#include "core/ScreenId.h"
+#include "core/Settings.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// How long a sender waits for a reply: attempts, each a wait of steps × step
+// milliseconds. The wait ends as soon as the listener reports the reply.
+struct WaitBudget {
+    int attempts = 1;
+    int steps = 0;
+    int stepMs = 1;
+    std::chrono::milliseconds PerAttempt() const {
+        return std::chrono::milliseconds(static_cast<long long>(steps) * stepMs);
+    }
+};
+
+// The budgets of the link's users.
+namespace LinkBudgets {
+inline constexpr WaitBudget kFrameConnect{1, 25, 1};       // worker, horizontal screen
+inline constexpr WaitBudget kFrameConnectSlow{1, 50, 1};   // worker, vertical and small screen
+inline constexpr WaitBudget kFrameSlice{20, 25, 1};        // worker, WriteData and SwapBuffer
+inline constexpr WaitBudget kConnectSequence{5, 100, 1};   // operator connect: Connect, SyncMode
+inline constexpr WaitBudget kDisconnectSequence{2, 50, 1}; // operator disconnect
+inline constexpr WaitBudget kServiceOperation{1, 100, 5};  // move card, parameter load
+inline constexpr WaitBudget kOfflineTransfer{20, 25, 1};   // Connect, OfflineMode, WriteFlash
+inline constexpr std::chrono::milliseconds kSearchWindow{400};
+inline constexpr std::chrono::milliseconds kBrightnessGap{10};
+inline constexpr WaitBudget ConnectForFrame(ScreenId screen) {
+    return screen == ScreenId::h ? kFrameConnect : kFrameConnectSlow;
+}
+} // namespace LinkBudgets
+
+struct LinkStatus {
+    bool ok = true;
+    QString message;
+    explicit operator bool() const { return ok; }
+};
+
+// Counters of one listener, for the communication monitor and tests.
+struct ListenerStats {
+    long long received = 0;   // datagrams that reached a binding
+    long long matched = 0;    // replies that released the sender
+    long long cardsAdded = 0; // card list entries added by searches
+    long long ownIgnored = 0; // the station's own datagrams heard during a search
+};
+
+// One screen's end of the link (the listener IdUDPServer_h/_s/_x and its
+// senders): one binding per local address on the screen's station port, each
+// with its receive thread; every command goes to the target at the screen's
+// card port through every binding. Replies are matched against the screen's
+// LinkReply; during a search, card information datagrams fill the screen's card
+// list.
+//
+// Thread use: Activate, Deactivate, Transact, SendUnanswered and BeginSearch may
+// be called from the user-interface thread or the worker thread. Exchanges are
+// serialised per screen (one sender at a time, as the design expects, and
+// enforced here); the listener threads only touch the LinkReply and the card
+// list, both guarded.
+class ScreenLink {
+public:
+    ScreenLink(ScreenId screen, LinkConfig config);
+    ~ScreenLink();
+    ScreenLink(const ScreenLink&) = delete;
+    ScreenLink& operator=(const ScreenLink&) = delete;
+
+    ScreenId screen() const { return m_screen; }
+    const LinkConfig& config() const { return m_config; }
+
+    // Rebuilds the bindings: clears them, binds each local address, and makes the
+    // listener active when at least one binding stands. A failed address is
+    // named in the message; the others stay bound.
+    LinkStatus Activate();
+    // Activates only when not active.
+    LinkStatus EnsureActive();
+    void Deactivate();
+    bool IsActive() const;
+    std::vector<Ipv4Address> BoundAddresses() const;
+
+    // Arms the reply for `command`, sends it and waits, up to budget.attempts
+    // times with the identical datagram (same sequence byte). True when the
+    // awaited reply arrived. Nothing is waited for when no binding could send.
+    bool Transact(const Command& command, const WaitBudget& budget);
+    // Arms the command's awaited code (so arriving datagrams are judged by it)
+    // and sends without waiting. Returns the number of copies sent.
+    int SendUnanswered(const Command& command);
+
+    // Starts a search: clears the card list, awaits card information and sends
+    // `search` (activating the listener when needed). The caller ends the
+    // collection window with EndSearch (or Deactivate).
+    LinkStatus BeginSearch(const Command& search);
+    // Ends the collection window: the listener becomes inactive, later answers are lost.
+    void EndSearch();
+    // The entries collected so far, in arrival order, at most kMaxCards.
+    CardList Cards() const;
+    void ClearCards();
+
+    LinkReply& reply() { return m_reply; }
+    ListenerStats stats() const;
+
+    // Runs the receive rules on one datagram as if it had arrived on a binding
+    // of this listener with the given sender. The receive threads call it; tests
+    // use it to present datagrams no real peer could send (the station's own
+    // broadcast). Called on a listener thread.
+    void HandleDatagram(std::span<const std::uint8_t> datagram, Ipv4Address from,
+                        std::uint16_t fromPort);
+
+private:
+    int SendThroughBindings(const Command& command);
+    LinkStatus ActivateLocked();
+    void DeactivateLocked();
+
+    const ScreenId m_screen;
+    const LinkConfig m_config;
+    LinkReply m_reply;
+
+    std::mutex m_exchangeMutex;   // one exchange at a time on this screen
+    std::mutex m_activationMutex; // one Activate/Deactivate at a time
+    // Guards the bindings and own addresses; never held while a receive thread
+    // is joined, since those threads read the own addresses.
+    mutable std::mutex m_bindingsMutex;
+    std::vector<std::unique_ptr<UdpBinding>> m_bindings;
+    // The station's own endpoints, so its own broadcast is never taken for a card.
+    std::vector<Ipv4Address> m_ownAddresses;
+
+    mutable std::mutex m_cardsMutex;
+    CardList m_cards;
+
+    std::atomic<long long> m_received{0};
+    std::atomic<long long> m_matched{0};
+    std::atomic<long long> m_cardsAdded{0};
+    std::atomic<long long> m_ownIgnored{0};
+};

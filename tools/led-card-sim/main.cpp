@@ -1,0 +1,207 @@
+// led-card-sim: a bank of simulated LED controller cards on the card ports, for
+// trying the station and its tools without hardware.
+
+#include "BankConfig.h"
+#include "CardBank.h"
+
+#include "link/LinkConfig.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace {
+
+int Fail(const QString& message) {
+    std::fprintf(stderr, "led-card-sim: %s\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Signals are taken synchronously by the main thread; block them before any
+    // thread starts so none of the receive threads gets them.
+    sigset_t handledSignals;
+    sigemptyset(&handledSignals);
+    sigaddset(&handledSignals, SIGINT);
+    sigaddset(&handledSignals, SIGTERM);
+    sigaddset(&handledSignals, SIGHUP);
+    sigaddset(&handledSignals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &handledSignals, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("led-card-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated LED controller cards: answer the station's commands on the card "
+                       "ports 60001-60003 (plus an offset), keep display memory, flash and the "
+                       "parameter block, and show what each card displays.\n\n") +
+        BankConfigHelp() +
+        QStringLiteral("\nOutputs: every command is logged (stdout or --log). With --out, each "
+                       "card's displayed picture (<MAC>.png) and flash (<MAC>.flash.bin) are "
+                       "written on SIGUSR1 and at exit.\n"
+                       "Only loopback addresses are used unless --allow-non-loopback is given."));
+    parser.addHelpOption();
+    const QCommandLineOption bindOption(QStringLiteral("bind"),
+                                        QStringLiteral("Address to listen on (default 127.0.0.1)."),
+                                        QStringLiteral("addr"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption offsetOption(QStringLiteral("port-offset"),
+                                          QStringLiteral("Added to the card ports (default 0)."),
+                                          QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption cardOption(QStringLiteral("card"),
+                                        QStringLiteral("One card (see above); repeatable."),
+                                        QStringLiteral("spec"));
+    const QCommandLineOption cardsOption(QStringLiteral("cards"),
+                                         QStringLiteral("File with one card per line."),
+                                         QStringLiteral("file"));
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Append the command log to this file."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption outOption(QStringLiteral("out"),
+                                       QStringLiteral("Directory for pictures and flash files."),
+                                       QStringLiteral("dir"));
+    const QCommandLineOption durationOption(
+        QStringLiteral("duration"),
+        QStringLiteral("Stop after this many seconds (default: run "
+                       "until SIGINT or SIGTERM)."),
+        QStringLiteral("seconds"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"),
+                                        QStringLiteral("Seed for dropped replies (default 1)."),
+                                        QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption allowOption(
+        QStringLiteral("allow-non-loopback"),
+        QStringLiteral("Allow a non-loopback --bind address (never on a shared network)."));
+    for (const auto* option : {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption,
+                               &outOption, &durationOption, &seedOption, &allowOption}) {
+        parser.addOption(*option);
+    }
+    parser.process(app);
+
+    BankOptions options;
+    const auto bind = Ipv4Address::Parse(parser.value(bindOption));
+    if (!bind) {
+        return Fail(QStringLiteral("--bind: not an IPv4 address: ") + parser.value(bindOption));
+    }
+    options.bindAddress = *bind;
+    bool ok = false;
+    options.portOffset = parser.value(offsetOption).toInt(&ok);
+    if (!ok || options.portOffset < kMinPortOffset || options.portOffset > kMaxPortOffset) {
+        return Fail(QStringLiteral("--port-offset: not a usable offset: ") +
+                    parser.value(offsetOption));
+    }
+    options.seed = parser.value(seedOption).toUInt(&ok);
+    if (!ok) {
+        return Fail(QStringLiteral("--seed: not a number: ") + parser.value(seedOption));
+    }
+    options.allowNonLoopback = parser.isSet(allowOption);
+    double duration = -1;
+    if (parser.isSet(durationOption)) {
+        duration = parser.value(durationOption).toDouble(&ok);
+        if (!ok || duration <= 0) {
+            return Fail(QStringLiteral("--duration: not a positive number: ") +
+                        parser.value(durationOption));
+        }
+    }
+
+    std::vector<SimCardSpec> cards;
+    if (parser.isSet(cardsOption)) {
+        QFile file(parser.value(cardsOption));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return Fail(QStringLiteral("cannot read ") + file.fileName());
+        }
+        const BankConfigParse parsed = ParseBankConfig(QString::fromUtf8(file.readAll()));
+        if (!parsed.ok()) {
+            return Fail(file.fileName() + QStringLiteral(": ") + parsed.error);
+        }
+        cards = parsed.cards;
+    }
+    for (const QString& spec : parser.values(cardOption)) {
+        const BankConfigParse parsed = ParseCardSpec(spec);
+        if (!parsed.ok()) {
+            return Fail(QStringLiteral("--card: ") + parsed.error);
+        }
+        cards.push_back(parsed.cards.front());
+    }
+    if (cards.empty()) {
+        return Fail(QStringLiteral("no cards: give --card or --cards (see --help)"));
+    }
+
+    std::unique_ptr<QFile> logFile;
+    if (parser.isSet(logOption)) {
+        logFile = std::make_unique<QFile>(parser.value(logOption));
+        if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append)) {
+            return Fail(QStringLiteral("cannot write ") + logFile->fileName());
+        }
+    }
+    std::mutex logMutex;
+
+    CardBank bank(options);
+    for (const SimCardSpec& card : cards) {
+        bank.AddCard(card);
+    }
+    bank.SetLogSink([&](const QString& line) {
+        const QByteArray bytes = line.toUtf8() + '\n';
+        std::lock_guard lock(logMutex);
+        if (logFile) {
+            logFile->write(bytes);
+            logFile->flush();
+        } else {
+            std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+            std::fflush(stdout);
+        }
+    });
+    const LinkStatus started = bank.Start();
+    if (!started) {
+        return Fail(started.message);
+    }
+    LinkConfig ports;
+    ports.portOffset = options.portOffset;
+    std::printf("led-card-sim: %zu card(s) listening on %s ports %u-%u\n", cards.size(),
+                options.bindAddress.toString().toLocal8Bit().constData(),
+                unsigned{ports.CardPort(ScreenId::h)}, unsigned{ports.CardPort(ScreenId::x)});
+    std::fflush(stdout);
+
+    const QString outDir = parser.value(outOption);
+    auto save = [&] {
+        if (outDir.isEmpty()) {
+            return true;
+        }
+        const IoStatus status = bank.SaveOutputs(outDir);
+        if (!status) {
+            std::fprintf(stderr, "led-card-sim: %s\n", status.message.toLocal8Bit().constData());
+        }
+        return status.ok;
+    };
+
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const double end = deadline.tv_sec + deadline.tv_nsec / 1e9 + duration;
+    for (;;) {
+        timespec wait{0, 200 * 1000 * 1000};
+        const int signal = sigtimedwait(&handledSignals, nullptr, &wait);
+        if (signal == SIGUSR1) {
+            save();
+            continue;
+        }
+        if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
+            break;
+        }
+        if (duration > 0) {
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            if (now.tv_sec + now.tv_nsec / 1e9 >= end) {
+                break;
+            }
+        }
+    }
+    bank.Stop();
+    return save() ? 0 : 1;
+}
