@@ -151,6 +151,10 @@ struct FitCase {
     const char16_t* row2;
 };
 
+void PrintTo(const FitCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RealFit : public ::testing::TestWithParam<FitCase> {
 protected:
     int Width(int cell, int averageWidth, const QString& row) {

@@ -1,0 +1,47 @@
+#include "CliCommand.h"
+
+#include <array>
+
+namespace {
+
+// One line per command; a new command adds its entry here.
+const std::array<CliCommand, 1> kCommands{{
+    {"render", "render a line into a screen's picture with the settings of Config.ini",
+     &RunRenderCommand},
+}};
+
+void PrintUsage(QTextStream& stream) {
+    stream << "Usage: subtitle-station-cli <command> [options]\n\nCommands:\n";
+    for (const CliCommand& command : kCommands) {
+        stream << "  " << QLatin1String(command.name) << "  " << QLatin1String(command.summary)
+               << '\n';
+    }
+    stream << "\n'subtitle-station-cli <command> --help' describes a command.\n";
+}
+
+} // namespace
+
+std::span<const CliCommand> CliCommands() {
+    return kCommands;
+}
+
+int RunCli(const QStringList& arguments, CliIo& io) {
+    if (arguments.size() < 2) {
+        PrintUsage(io.err);
+        return kExitUsage;
+    }
+    const QString name = arguments[1];
+    if (name == QLatin1String("help") || name == QLatin1String("--help") ||
+        name == QLatin1String("-h")) {
+        PrintUsage(io.out);
+        return kExitOk;
+    }
+    for (const CliCommand& command : kCommands) {
+        if (name == QLatin1String(command.name)) {
+            return command.run(arguments.mid(2), io);
+        }
+    }
+    io.err << "Unknown command: " << name << "\n\n";
+    PrintUsage(io.err);
+    return kExitUsage;
+}
