@@ -22,6 +22,7 @@ bool LinkReply::Offer(std::span<const std::uint8_t> datagram) {
         return false;
     }
     m_arrived = true;
+    ++m_matches;
     lock.unlock();
     m_changed.notify_all();
     return true;
@@ -40,4 +41,9 @@ int LinkReply::expectedSeq() const {
 bool LinkReply::arrived() const {
     std::lock_guard lock(m_mutex);
     return m_arrived;
+}
+
+long long LinkReply::matches() const {
+    std::lock_guard lock(m_mutex);
+    return m_matches;
 }

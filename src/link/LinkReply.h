@@ -29,6 +29,8 @@ public:
     int awaited() const;
     int expectedSeq() const;
     bool arrived() const;
+    // Datagrams that matched since construction (counted before the sender wakes).
+    long long matches() const;
 
 private:
     mutable std::mutex m_mutex;
@@ -36,4 +38,5 @@ private:
     int m_awaited = 254;
     int m_expectedSeq = 0;
     bool m_arrived = false;
+    long long m_matches = 0;
 };

@@ -112,7 +112,9 @@ std::optional<CardInfo> ParseCardInfo(std::span<const std::uint8_t> datagram) {
     while (length < declared && nameBytes[length] != '\0') {
         ++length;
     }
-    const QByteArrayView raw(nameBytes, length);
+    // One byte past the name is looked at, so a name cut after the first byte
+    // of a two-byte character keeps the whole characters only.
+    const QByteArrayView raw(nameBytes, length + 1);
     info.name = DecodeGbk(raw.first(GbkPrefixLength(raw, length)));
     return info;
 }

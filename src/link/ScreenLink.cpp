@@ -148,20 +148,25 @@ void ScreenLink::ClearCards() {
 }
 
 ListenerStats ScreenLink::stats() const {
-    return {m_received.load(), m_matched.load(), m_cardsAdded.load(), m_ownIgnored.load()};
+    return {m_received.load(), m_reply.matches(), m_cardsAdded.load(), m_ownIgnored.load()};
 }
 
 void ScreenLink::HandleDatagram(std::span<const std::uint8_t> datagram, Ipv4Address from,
                                 std::uint16_t fromPort) {
+    ApplyReceiveRules(datagram, from, fromPort);
+    // Counted once the datagram has had its effect, so whoever watches the count
+    // sees that effect too.
     ++m_received;
+}
+
+void ScreenLink::ApplyReceiveRules(std::span<const std::uint8_t> datagram, Ipv4Address from,
+                                   std::uint16_t fromPort) {
     // The receive area holds 520 bytes; anything beyond is never looked at.
     if (datagram.size() > static_cast<std::size_t>(kReceiveArea)) {
         datagram = datagram.first(kReceiveArea);
     }
     if (m_reply.awaited() != kAwaitCardInfo) {
-        if (m_reply.Offer(datagram)) {
-            ++m_matched;
-        }
+        m_reply.Offer(datagram);
         return;
     }
     // The station's own Search, heard on its own listener, comes from one of its

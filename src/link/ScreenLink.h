@@ -119,6 +119,8 @@ public:
 
 private:
     int SendThroughBindings(const Command& command);
+    void ApplyReceiveRules(std::span<const std::uint8_t> datagram, Ipv4Address from,
+                           std::uint16_t fromPort);
     LinkStatus ActivateLocked();
     void DeactivateLocked();
 
@@ -139,7 +141,6 @@ private:
     CardList m_cards;
 
     std::atomic<long long> m_received{0};
-    std::atomic<long long> m_matched{0};
     std::atomic<long long> m_cardsAdded{0};
     std::atomic<long long> m_ownIgnored{0};
 };
