@@ -12,9 +12,6 @@
 // arithmetic can be checked with a fake of fixed metrics and the product can
 // stand on any library that offers the same operations.
 
-inline constexpr int kNormalWeight = 400;
-inline constexpr int kBoldWeight = 700;
-
 struct FontSpec {
     QString face;
     // Full height of the character cell in pixels (ascent plus descent, not the
@@ -24,7 +21,7 @@ struct FontSpec {
     // character (a full-width character is twice as wide); 0 = the face's
     // natural width for the cell height.
     int averageWidth = 0;
-    bool bold = false;
+    bool bold = false; // weight 700, else the face's normal weight
     bool italic = false;
 
     bool operator==(const FontSpec&) const = default;

@@ -80,6 +80,25 @@ TEST_F(Renderer, DrawsTheLineInTheScreenColourAndSendsIt) {
     EXPECT_FALSE(IsAllBlack(renderer.previewImage(ScreenId::h)));
 }
 
+TEST_F(Renderer, AFrameHandedToTheLinkNeverChangesAfterwards) {
+    // The worker may still be encoding a frame when the next line is drawn.
+    renderer.RenderSubtitle(ScreenId::h, QStringLiteral("第一"), QString());
+    renderer.RenderSubtitle(ScreenId::s, QStringLiteral("第一"), QString());
+    ASSERT_EQ(sink.loads.size(), 2u);
+    const QImage h = sink.loads[0].frame;
+    const QImage s = sink.loads[1].frame;
+    const QImage hCopy = h.copy();
+    const QImage sCopy = s.copy();
+
+    settings.effect(ScreenId::h).Effect = 2;
+    renderer.RenderSubtitle(ScreenId::h, QStringLiteral("第二行字"), QString());
+    renderer.AnimatePreview(ScreenId::h, {2, 5, 0}, 0);
+    renderer.RenderSubtitle(ScreenId::s, QStringLiteral("第二行字"), QString());
+    EXPECT_EQ(h, hCopy);
+    EXPECT_EQ(s, sCopy);
+    EXPECT_NE(sink.loads[2].frame, hCopy);
+}
+
 TEST_F(Renderer, ATooLongScrollingLineChangesNothing) {
     settings.effect(ScreenId::h).Effect = 1;
     settings.effect(ScreenId::h).SizeWidth = 1;
