@@ -5,11 +5,12 @@
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
+#include <QEventLoop>
 #include <QMediaDevices>
-#include <QMetaObject>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,8 +34,8 @@ QAudioFormat StationFormat() {
 class QtAudioDeviceWorker : public QObject {
 public:
     QtAudioDeviceWorker(QtAudioDevice* owner, PcmSource* source, const QAudioDevice& device,
-                        qint64 baseFrame)
-        : m_owner(owner), m_source(source), m_device(device), m_received(baseFrame),
+                        qint64 baseFrame, QEventLoop* loop)
+        : m_owner(owner), m_source(source), m_device(device), m_loop(loop), m_received(baseFrame),
           m_buffer(static_cast<size_t>(kSinkBufferBytes / 2)) {}
 
     bool Open() {
@@ -48,7 +49,7 @@ public:
         }
         m_timer = new QTimer(this);
         m_timer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(m_timer, &QTimer::timeout, this, [this] { Feed(); });
+        QObject::connect(m_timer, &QTimer::timeout, this, [this] { Tick(); });
         m_timer->start(kFeedIntervalMs);
         Feed();
         return true;
@@ -80,6 +81,24 @@ public:
     }
 
 private:
+    void Tick() {
+        switch (m_owner->TakeRequest()) {
+        case QtAudioDevice::Request::None:
+            Feed();
+            return;
+        case QtAudioDevice::Request::Flush:
+            Flush();
+            m_owner->RequestDone();
+            Feed();
+            return;
+        case QtAudioDevice::Request::Close:
+            Close();
+            m_loop->quit();
+            m_owner->RequestDone();
+            return;
+        }
+    }
+
     void Feed() {
         if (!m_sink || m_io == nullptr) {
             return;
@@ -130,6 +149,7 @@ private:
     QtAudioDevice* m_owner;
     PcmSource* m_source;
     QAudioDevice m_device;
+    QEventLoop* m_loop;
     std::unique_ptr<QAudioSink> m_sink;
     QIODevice* m_io = nullptr;
     QTimer* m_timer = nullptr;
@@ -137,10 +157,6 @@ private:
     std::vector<qint16> m_buffer;
     qint64 m_pending = 0; // frames at the front of m_buffer the sink has not taken
 };
-
-QtAudioDevice::QtAudioDevice() {
-    m_thread.setObjectName(QStringLiteral("audio output"));
-}
 
 QtAudioDevice::~QtAudioDevice() {
     Stop();
@@ -153,32 +169,51 @@ bool QtAudioDevice::Start(PcmSource* source, qint64 baseFrame) {
     }
     m_heard.store(baseFrame);
     m_failed.store(false);
-    m_worker = new QtAudioDeviceWorker(this, source, device, baseFrame);
-    m_worker->moveToThread(&m_thread);
-    m_thread.start();
-    bool opened = false;
-    QMetaObject::invokeMethod(
-        m_worker, [this, &opened] { opened = m_worker->Open(); }, Qt::BlockingQueuedConnection);
-    if (!opened) {
-        Stop();
+    std::promise<bool> opened;
+    std::future<bool> openResult = opened.get_future();
+    m_thread = std::thread([this, source, device, baseFrame, &opened] {
+        QEventLoop loop;
+        QtAudioDeviceWorker worker(this, source, device, baseFrame, &loop);
+        const bool ok = worker.Open();
+        opened.set_value(ok);
+        if (ok) {
+            loop.exec();
+        }
+    });
+    if (!openResult.get()) {
+        m_thread.join();
+        return false;
     }
-    return opened;
+    return true;
 }
 
 void QtAudioDevice::Stop() {
-    if (m_worker == nullptr) {
+    if (!m_thread.joinable()) {
         return;
     }
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this] {
-            m_worker->Close();
-            delete m_worker;
-        },
-        Qt::BlockingQueuedConnection);
-    m_worker = nullptr;
-    m_thread.quit();
-    m_thread.wait();
+    Ask(Request::Close);
+    m_thread.join();
+}
+
+void QtAudioDevice::Ask(Request request) {
+    std::future<void> done;
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_request = request;
+        m_requestDone = std::promise<void>();
+        done = m_requestDone.get_future();
+    }
+    done.wait();
+}
+
+QtAudioDevice::Request QtAudioDevice::TakeRequest() {
+    std::lock_guard lock(m_requestMutex);
+    return std::exchange(m_request, Request::None);
+}
+
+void QtAudioDevice::RequestDone() {
+    std::lock_guard lock(m_requestMutex);
+    m_requestDone.set_value();
 }
 
 qint64 QtAudioDevice::HeardFrames() const {
@@ -186,11 +221,9 @@ qint64 QtAudioDevice::HeardFrames() const {
 }
 
 void QtAudioDevice::Flush() {
-    if (m_worker == nullptr) {
-        return;
+    if (m_thread.joinable()) {
+        Ask(Request::Flush);
     }
-    QMetaObject::invokeMethod(
-        m_worker, [this] { m_worker->Flush(); }, Qt::BlockingQueuedConnection);
 }
 
 bool QtAudioDevice::Failed() const {
