@@ -45,11 +45,11 @@ int CellOf(const QFont& font) {
 
 class QtRasterFont final : public RasterFont {
 public:
-    QtRasterFont(const FontSpec& spec, QFont font)
-        : m_spec(spec), m_font(std::move(font)), m_metrics(m_font, &MeasuringDevice()),
+    QtRasterFont(const FontParams& fontParams, QFont font)
+        : m_params(fontParams), m_font(std::move(font)), m_metrics(m_font, &MeasuringDevice()),
           m_cell(m_metrics.ascent() + m_metrics.descent()), m_ascent(m_metrics.ascent()) {}
 
-    const FontSpec& spec() const override { return m_spec; }
+    const FontParams& params() const override { return m_params; }
 
     int TextWidth(QStringView text, int extraSpacing) const override {
         if (text.isEmpty()) {
@@ -84,7 +84,7 @@ private:
         return spaced;
     }
 
-    FontSpec m_spec;
+    FontParams m_params;
     QFont m_font;
     QFontMetrics m_metrics;
     int m_cell;
@@ -151,12 +151,13 @@ QtRasteriser::FaceMetrics QtRasteriser::MetricsForCell(const QString& family, in
     return metrics;
 }
 
-std::shared_ptr<const RasterFont> QtRasteriser::CreateFont(const FontSpec& requested) {
-    FontSpec spec = requested;
-    spec.cellHeight = std::clamp(spec.cellHeight, 1, kMaxCellHeight);
-    spec.averageWidth = std::clamp(spec.averageWidth, 0, kMaxCellHeight);
+std::shared_ptr<const RasterFont> QtRasteriser::CreateFont(const FontParams& requested) {
+    FontParams fontParams = requested;
+    fontParams.cellHeight = std::clamp(fontParams.cellHeight, 1, kMaxCellHeight);
+    fontParams.averageWidth = std::clamp(fontParams.averageWidth, 0, kMaxCellHeight);
 
-    const FontKey key{spec.face, spec.cellHeight, spec.averageWidth, spec.bold, spec.italic};
+    const FontKey key{fontParams.face, fontParams.cellHeight, fontParams.averageWidth,
+                      fontParams.bold, fontParams.italic};
     auto found = m_fonts.find(key);
     if (found != m_fonts.end()) {
         return found->second;
@@ -165,18 +166,21 @@ std::shared_ptr<const RasterFont> QtRasteriser::CreateFont(const FontSpec& reque
         m_fonts.clear();
     }
 
-    const QString family = ResolvedFace(spec.face);
-    const FaceMetrics metrics = MetricsForCell(family, spec.cellHeight, spec.bold, spec.italic);
-    QFont font = BaseFont(family, m_fallbackFaces, metrics.pixelSize, spec.bold, spec.italic);
-    if (spec.averageWidth > 0) {
-        const int stretch = std::clamp(
-            static_cast<int>(std::lround(100.0 * spec.averageWidth / metrics.naturalHalfWidth)), 1,
-            4000);
+    const QString family = ResolvedFace(fontParams.face);
+    const FaceMetrics metrics =
+        MetricsForCell(family, fontParams.cellHeight, fontParams.bold, fontParams.italic);
+    QFont font =
+        BaseFont(family, m_fallbackFaces, metrics.pixelSize, fontParams.bold, fontParams.italic);
+    if (fontParams.averageWidth > 0) {
+        const int stretch =
+            std::clamp(static_cast<int>(
+                           std::lround(100.0 * fontParams.averageWidth / metrics.naturalHalfWidth)),
+                       1, 4000);
         if (stretch != 100) {
             font.setStretch(stretch);
         }
     }
-    auto created = std::make_shared<QtRasterFont>(spec, std::move(font));
+    auto created = std::make_shared<QtRasterFont>(fontParams, std::move(font));
     m_fonts.emplace(key, created);
     return created;
 }

@@ -22,7 +22,7 @@ public:
     QtRasteriser(const QtRasteriser&) = delete;
     QtRasteriser& operator=(const QtRasteriser&) = delete;
 
-    std::shared_ptr<const RasterFont> CreateFont(const FontSpec& spec) override;
+    std::shared_ptr<const RasterFont> CreateFont(const FontParams& fontParams) override;
 
     // Upper bound of a cell height; larger requests are drawn at this height.
     static constexpr int kMaxCellHeight = 1024;

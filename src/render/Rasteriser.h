@@ -12,7 +12,7 @@
 // arithmetic can be checked with a fake of fixed metrics and the product can
 // stand on any library that offers the same operations.
 
-struct FontSpec {
+struct FontParams {
     QString face;
     // Full height of the character cell in pixels (ascent plus descent, not the
     // em size): a line of this height fills that many pixel rows.
@@ -24,7 +24,7 @@ struct FontSpec {
     bool bold = false; // weight 700, else the face's normal weight
     bool italic = false;
 
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const FontParams&) const = default;
 };
 
 // One created font. Widths include the extra spacing, which is added after
@@ -34,7 +34,7 @@ class RasterFont {
 public:
     virtual ~RasterFont() = default;
 
-    virtual const FontSpec& spec() const = 0;
+    virtual const FontParams& params() const = 0;
     // Advance width of the text.
     virtual int TextWidth(QStringView text, int extraSpacing = 0) const = 0;
     // Height of the text's cell; the same for every text of the font.
@@ -47,9 +47,9 @@ public:
 };
 
 // Creates fonts. Implementations may hand out the same font object for equal
-// specifications. Called on the user-interface thread only.
+// parameters. Called on the user-interface thread only.
 class Rasteriser {
 public:
     virtual ~Rasteriser() = default;
-    virtual std::shared_ptr<const RasterFont> CreateFont(const FontSpec& spec) = 0;
+    virtual std::shared_ptr<const RasterFont> CreateFont(const FontParams& fontParams) = 0;
 };

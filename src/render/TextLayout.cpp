@@ -29,13 +29,13 @@ QString AdvertTooLongMessage(ScreenId screen, bool vertical, bool singleRow) {
     return reduceAgain;
 }
 
-int MeasureStack(Rasteriser& rasteriser, const QString& text, const FontSpec& style, int a, int b,
+int MeasureStack(Rasteriser& rasteriser, const QString& text, const FontParams& style, int a, int b,
                  int kind) {
     auto font = [&](int cell, int width) {
-        FontSpec spec = style;
-        spec.cellHeight = std::max(1, cell);
-        spec.averageWidth = std::max(0, width);
-        return rasteriser.CreateFont(spec);
+        FontParams fontParams = style;
+        fontParams.cellHeight = std::max(1, cell);
+        fontParams.averageWidth = std::max(0, width);
+        return rasteriser.CreateFont(fontParams);
     };
     const QStringList characters = SplitCharacters(text);
     int length = 0;
@@ -88,10 +88,10 @@ public:
 
 private:
     FontPtr Font(int cell, int width) const {
-        FontSpec spec = m_style;
-        spec.cellHeight = std::max(1, cell);
-        spec.averageWidth = std::max(0, width);
-        return m_rasteriser.CreateFont(spec);
+        FontParams fontParams = m_style;
+        fontParams.cellHeight = std::max(1, cell);
+        fontParams.averageWidth = std::max(0, width);
+        return m_rasteriser.CreateFont(fontParams);
     }
     int Stack(const QString& row, int a, int b, int kind) const {
         return MeasureStack(m_rasteriser, row, m_style, a, b, kind);
@@ -109,7 +109,7 @@ private:
     LayoutResult Done(const FontPtr& font, int stack1 = 0, int stack2 = 0) {
         LayoutResult result;
         result.frame = std::move(m_frame);
-        result.font = font->spec();
+        result.font = font->params();
         result.stack1 = stack1;
         result.stack2 = stack2;
         return result;
@@ -370,8 +370,8 @@ private:
         if (IsBlankRow(row)) {
             return;
         }
-        const int c = layoutFont->spec().cellHeight;
-        const int w = layoutFont->spec().averageWidth;
+        const int c = layoutFont->params().cellHeight;
+        const int w = layoutFont->params().averageWidth;
         FontPtr upright;
         FontPtr lying;
         if (m_q.kind == RenderKind::Advert) {
@@ -491,7 +491,7 @@ private:
     QString m_row2;
     int m_wt;
     int m_ht;
-    FontSpec m_style;
+    FontParams m_style;
     QImage m_frame;
 };
 

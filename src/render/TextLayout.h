@@ -47,7 +47,7 @@ struct LayoutResult {
     bool ok = true;
     QString message; // when !ok: what the operator is told
     QImage frame;    // Wt x Ht, after any widening for scrolling
-    FontSpec font;   // the layout font chosen
+    FontParams font; // the layout font chosen
     int stack1 = 0;  // vertical layout: stack length of row 1 (S, S1)
     int stack2 = 0;  // vertical layout, double row: stack length of row 2
 };
@@ -73,5 +73,5 @@ LayoutResult LayOutText(Rasteriser& rasteriser, const LayoutRequest& request, co
 // and width a / 2, a one-byte character (drawn lying on its side) its advance
 // width at cell height a and width b / 2.
 // style gives the face, bold and italic.
-int MeasureStack(Rasteriser& rasteriser, const QString& text, const FontSpec& style, int a, int b,
+int MeasureStack(Rasteriser& rasteriser, const QString& text, const FontParams& style, int a, int b,
                  int kind);

@@ -339,7 +339,7 @@ TEST_F(LayoutArithmetic, VerticalScrollLengthensTheFrameWithinTheLimit) {
 }
 
 TEST_F(LayoutArithmetic, MeasureStackKinds) {
-    const FontSpec style{QStringLiteral("宋体"), 0, 0, false, false};
+    const FontParams style{QStringLiteral("宋体"), 0, 0, false, false};
     // Kind 1: full-width characters are square, half-width ones half as wide.
     EXPECT_EQ(MeasureStack(fake, QStringLiteral("舞台"), style, 0, 20, 1), 40);
     EXPECT_EQ(MeasureStack(fake, QStringLiteral("舞a"), style, 0, 20, 1), 30);

@@ -15,14 +15,14 @@ namespace {
 
 const QString kSong = QStringLiteral("宋体");
 
-FontSpec Spec(int cell, int width = 0, const QString& face = kSong) {
-    return FontSpec{face, cell, width, false, false};
+FontParams FontOf(int cell, int width = 0, const QString& face = kSong) {
+    return FontParams{face, cell, width, false, false};
 }
 
-QImage Drawn(QtRasteriser& rasteriser, const FontSpec& spec, const QString& text, int spacing = 0,
-             QSize size = QSize(200, 80)) {
+QImage Drawn(QtRasteriser& rasteriser, const FontParams& fontParams, const QString& text,
+             int spacing = 0, QSize size = QSize(200, 80)) {
     QImage image = BlackBitmap(size.width(), size.height());
-    rasteriser.CreateFont(spec)->DrawText(image, 0, 0, text, kRed, spacing);
+    rasteriser.CreateFont(fontParams)->DrawText(image, 0, 0, text, kRed, spacing);
     return image;
 }
 
@@ -58,9 +58,9 @@ TEST(Fonts, ChineseNeverComesOutAsBoxes) {
     // Missing glyphs would all draw the same box; real glyphs differ.
     for (const QString& face : {kSong, QStringLiteral("黑体"), QStringLiteral("DejaVu Sans"),
                                 QStringLiteral("Missing Face")}) {
-        const QImage du = Drawn(rasteriser, Spec(32, 0, face), QStringLiteral("杜"));
-        const QImage lin = Drawn(rasteriser, Spec(32, 0, face), QStringLiteral("林"));
-        const QImage wu = Drawn(rasteriser, Spec(32, 0, face), QStringLiteral("舞"));
+        const QImage du = Drawn(rasteriser, FontOf(32, 0, face), QStringLiteral("杜"));
+        const QImage lin = Drawn(rasteriser, FontOf(32, 0, face), QStringLiteral("林"));
+        const QImage wu = Drawn(rasteriser, FontOf(32, 0, face), QStringLiteral("舞"));
         EXPECT_FALSE(IsAllBlack(du)) << face.toStdString();
         EXPECT_NE(du, lin) << face.toStdString();
         EXPECT_NE(lin, wu) << face.toStdString();
@@ -70,46 +70,47 @@ TEST(Fonts, ChineseNeverComesOutAsBoxes) {
 TEST(QtRasteriserTest, CellHeightIsMetFromBelow) {
     QtRasteriser rasteriser;
     for (int cell = 6; cell <= 128; ++cell) {
-        const int height = rasteriser.CreateFont(Spec(cell))->TextHeight(QStringLiteral("杜"));
+        const int height = rasteriser.CreateFont(FontOf(cell))->TextHeight(QStringLiteral("杜"));
         EXPECT_LE(height, cell);
         // A face cannot meet every height; it never falls far short.
         EXPECT_GE(height, cell - 3) << cell;
     }
     // A 32-pixel line really is 32 pixels high.
-    EXPECT_EQ(rasteriser.CreateFont(Spec(32))->TextHeight(QString()), 32);
+    EXPECT_EQ(rasteriser.CreateFont(FontOf(32))->TextHeight(QString()), 32);
     // Bold and italic keep the cell.
-    EXPECT_EQ(rasteriser.CreateFont(FontSpec{kSong, 32, 0, true, true})->TextHeight(QString()), 32);
+    EXPECT_EQ(rasteriser.CreateFont(FontParams{kSong, 32, 0, true, true})->TextHeight(QString()),
+              32);
 }
 
 TEST(QtRasteriserTest, AverageWidthStretchesTheFace) {
     QtRasteriser rasteriser;
-    const auto natural = rasteriser.CreateFont(Spec(32));
+    const auto natural = rasteriser.CreateFont(FontOf(32));
     const int full = natural->TextWidth(QStringLiteral("杜"));
     EXPECT_GE(full, 28);
     EXPECT_LE(full, 32);
     // A Chinese face's average width is its half-width cell.
-    const auto narrow = rasteriser.CreateFont(Spec(32, 8));
+    const auto narrow = rasteriser.CreateFont(FontOf(32, 8));
     EXPECT_NEAR(narrow->TextWidth(QStringLiteral("杜")), 16, 1);
     EXPECT_NEAR(narrow->TextWidth(QStringLiteral("abcd")), 32, 2);
-    const auto wide = rasteriser.CreateFont(Spec(32, 24));
+    const auto wide = rasteriser.CreateFont(FontOf(32, 24));
     EXPECT_NEAR(wide->TextWidth(QStringLiteral("杜")), 48, 1);
     EXPECT_EQ(wide->TextHeight(QString()), 32);
     // The drawn glyph follows the width.
-    EXPECT_LT(LitBounds(Drawn(rasteriser, Spec(32, 8), QStringLiteral("杜"))).width(), 18);
-    EXPECT_GT(LitBounds(Drawn(rasteriser, Spec(32, 24), QStringLiteral("杜"))).width(), 36);
+    EXPECT_LT(LitBounds(Drawn(rasteriser, FontOf(32, 8), QStringLiteral("杜"))).width(), 18);
+    EXPECT_GT(LitBounds(Drawn(rasteriser, FontOf(32, 24), QStringLiteral("杜"))).width(), 36);
 }
 
 TEST(QtRasteriserTest, ExtraSpacingIsAddedAfterEveryCharacter) {
     QtRasteriser rasteriser;
-    const auto font = rasteriser.CreateFont(Spec(24));
+    const auto font = rasteriser.CreateFont(FontOf(24));
     const QString text = QStringLiteral("舞台ab");
     const int plain = font->TextWidth(text);
     EXPECT_EQ(font->TextWidth(text, 5), plain + 4 * 5);
     EXPECT_EQ(font->TextWidth(text, -2), plain - 4 * 2);
     EXPECT_EQ(font->TextWidth(QString(), 5), 0);
     // Drawing spaces the characters the same way.
-    const QRect tight = LitBounds(Drawn(rasteriser, Spec(24), QStringLiteral("杜杜")));
-    const QRect spaced = LitBounds(Drawn(rasteriser, Spec(24), QStringLiteral("杜杜"), 10));
+    const QRect tight = LitBounds(Drawn(rasteriser, FontOf(24), QStringLiteral("杜杜")));
+    const QRect spaced = LitBounds(Drawn(rasteriser, FontOf(24), QStringLiteral("杜杜"), 10));
     EXPECT_EQ(spaced.width(), tight.width() + 10);
 }
 
@@ -117,7 +118,7 @@ TEST(QtRasteriserTest, DrawsCrispPixelsInsideTheCellAtItsTopLeftCorner) {
     QtRasteriser rasteriser;
     for (const QString& face : {kSong, QStringLiteral("黑体")}) {
         for (bool bold : {false, true}) {
-            const auto font = rasteriser.CreateFont(FontSpec{face, 24, 0, bold, !bold});
+            const auto font = rasteriser.CreateFont(FontParams{face, 24, 0, bold, !bold});
             QImage image = BlackBitmap(120, 60);
             const QString text = QStringLiteral("舞台Ag");
             font->DrawText(image, 10, 7, text, kYellow);
@@ -158,10 +159,10 @@ void PrintTo(const FitCase& c, std::ostream* os) {
 class RealFit : public ::testing::TestWithParam<FitCase> {
 protected:
     int Width(int cell, int averageWidth, const QString& row) {
-        return rasteriser.CreateFont(Spec(cell, averageWidth))->TextWidth(row);
+        return rasteriser.CreateFont(FontOf(cell, averageWidth))->TextWidth(row);
     }
     int Stack(const QString& row, int a, int b, int kind) {
-        return MeasureStack(rasteriser, row, Spec(0), a, b, kind);
+        return MeasureStack(rasteriser, row, FontOf(0), a, b, kind);
     }
     QtRasteriser rasteriser;
 };

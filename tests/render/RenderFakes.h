@@ -24,7 +24,7 @@ struct FakeDraw {
     QString text;
     int x = 0;
     int y = 0;
-    FontSpec font;
+    FontParams font;
     int spacing = 0;
     QRgb colour = 0;
     QSize target;
@@ -32,16 +32,18 @@ struct FakeDraw {
 
 class FakeRasteriser final : public Rasteriser {
 public:
-    std::shared_ptr<const RasterFont> CreateFont(const FontSpec& spec) override {
-        FontSpec clamped = spec;
-        clamped.cellHeight = std::max(1, spec.cellHeight);
-        clamped.averageWidth = std::max(0, spec.averageWidth);
+    std::shared_ptr<const RasterFont> CreateFont(const FontParams& fontParams) override {
+        FontParams clamped = fontParams;
+        clamped.cellHeight = std::max(1, fontParams.cellHeight);
+        clamped.averageWidth = std::max(0, fontParams.averageWidth);
         return std::make_shared<Font>(clamped, &draws);
     }
 
-    static int CharacterWidth(const FontSpec& spec, const QString& character) {
-        const int full = spec.averageWidth > 0 ? 2 * spec.averageWidth : spec.cellHeight;
-        const int half = spec.averageWidth > 0 ? spec.averageWidth : spec.cellHeight / 2;
+    static int CharacterWidth(const FontParams& fontParams, const QString& character) {
+        const int full =
+            fontParams.averageWidth > 0 ? 2 * fontParams.averageWidth : fontParams.cellHeight;
+        const int half =
+            fontParams.averageWidth > 0 ? fontParams.averageWidth : fontParams.cellHeight / 2;
         return IsTwoByteCharacter(character) ? full : half;
     }
 
@@ -50,27 +52,29 @@ public:
 private:
     class Font final : public RasterFont {
     public:
-        Font(FontSpec spec, std::vector<FakeDraw>* log) : m_spec(std::move(spec)), m_log(log) {}
-        const FontSpec& spec() const override { return m_spec; }
+        Font(FontParams fontParams, std::vector<FakeDraw>* log)
+            : m_params(std::move(fontParams)), m_log(log) {}
+        const FontParams& params() const override { return m_params; }
         int TextWidth(QStringView text, int extraSpacing) const override {
             int width = 0;
             for (const QString& c : SplitCharacters(text.toString())) {
-                width += CharacterWidth(m_spec, c) + extraSpacing;
+                width += CharacterWidth(m_params, c) + extraSpacing;
             }
             return width;
         }
-        int TextHeight(QStringView) const override { return m_spec.cellHeight; }
+        int TextHeight(QStringView) const override { return m_params.cellHeight; }
         void DrawText(QImage& target, int x, int y, QStringView text, QRgb colour,
                       int extraSpacing) const override {
-            m_log->push_back({text.toString(), x, y, m_spec, extraSpacing, colour, target.size()});
+            m_log->push_back(
+                {text.toString(), x, y, m_params, extraSpacing, colour, target.size()});
             int left = x;
             for (const QString& c : SplitCharacters(text.toString())) {
-                const int width = CharacterWidth(m_spec, c);
+                const int width = CharacterWidth(m_params, c);
                 if (IsBlankRow(c) || c == QStringLiteral("\u3000")) {
                     left += width + extraSpacing; // spaces leave an empty cell
                     continue;
                 }
-                const QRect box = QRect(left, y, width - 1, m_spec.cellHeight);
+                const QRect box = QRect(left, y, width - 1, m_params.cellHeight);
                 for (int py = box.top(); py <= box.bottom(); ++py) {
                     for (int px = box.left(); px <= box.right(); ++px) {
                         if ((px == box.left() && py == box.top()) || !target.valid(px, py)) {
@@ -84,7 +88,7 @@ private:
         }
 
     private:
-        FontSpec m_spec;
+        FontParams m_params;
         std::vector<FakeDraw>* m_log;
     };
 };
