@@ -64,10 +64,10 @@ TEST(ScanTableTest, EntriesTextsAndRowsPerGroup) {
         int n;
     };
     const Row rows[] = {
-        {0, "16扫", "直行", 16},       {1, "8扫", "直行", 8},         {2, "8扫", "8列上折1次", 16},
-        {3, "8扫", "8列下折1次", 16},  {4, "4扫", "8列上折1次", 8},   {5, "4扫", "8列下折1次", 8},
-        {6, "4扫", "8列上折3次", 16},  {7, "4扫", "8列下折3次", 16},  {8, "4扫", "16列上折1次", 8},
-        {9, "4扫", "16列下折1次", 8},  {10, "16扫", "直行", 16},      {-1, "16扫", "直行", 16},
+        {0, "16扫", "直行", 16},      {1, "8扫", "直行", 8},        {2, "8扫", "8列上折1次", 16},
+        {3, "8扫", "8列下折1次", 16}, {4, "4扫", "8列上折1次", 8},  {5, "4扫", "8列下折1次", 8},
+        {6, "4扫", "8列上折3次", 16}, {7, "4扫", "8列下折3次", 16}, {8, "4扫", "16列上折1次", 8},
+        {9, "4扫", "16列下折1次", 8}, {10, "16扫", "直行", 16},     {-1, "16扫", "直行", 16},
     };
     const QStringList entries = ScanEntries();
     ASSERT_EQ(entries.size(), 10);
@@ -112,9 +112,12 @@ TEST(PlaneLengthTest, WholeTableIncludingUnchangedCells) {
     }
     // The mirrored fold texts count alike.
     EXPECT_EQ(PlaneLength(QStringLiteral("4扫"), QStringLiteral("8列下折1次"), w, previous), 8 * w);
-    EXPECT_EQ(PlaneLength(QStringLiteral("4扫"), QStringLiteral("8列上折3次"), w, previous), 16 * w);
-    EXPECT_EQ(PlaneLength(QStringLiteral("4扫"), QStringLiteral("16列下折1次"), w, previous), 8 * w);
-    EXPECT_EQ(PlaneLength(QStringLiteral("2扫"), QStringLiteral("8列上折7次"), w, previous), previous);
+    EXPECT_EQ(PlaneLength(QStringLiteral("4扫"), QStringLiteral("8列上折3次"), w, previous),
+              16 * w);
+    EXPECT_EQ(PlaneLength(QStringLiteral("4扫"), QStringLiteral("16列下折1次"), w, previous),
+              8 * w);
+    EXPECT_EQ(PlaneLength(QStringLiteral("2扫"), QStringLiteral("8列上折7次"), w, previous),
+              previous);
     // An unknown fold keeps the previous value except on 16-scan modules.
     EXPECT_EQ(PlaneLength(QStringLiteral("8扫"), QStringLiteral("斜折"), w, previous), previous);
     EXPECT_EQ(PlaneLength(QStringLiteral("16扫"), QStringLiteral("斜折"), w, previous), 16 * w);
@@ -194,9 +197,9 @@ TEST(EncodeLiveFrameTest, EveryPixelLandsInItsByteAndBit) {
 
 TEST(EncodeLiveFrameTest, FullColourUsesEvenAndOddBits) {
     QImage image = Blank(16, 32);
-    SetPixel(image, 0, 0, 255, 255, 255);  // group 0
-    SetPixel(image, 0, 24, 255, 0, 255);   // group 3
-    SetPixel(image, 1, 8, 0, 255, 0);      // group 1
+    SetPixel(image, 0, 0, 255, 255, 255); // group 0
+    SetPixel(image, 0, 24, 255, 0, 255);  // group 3
+    SetPixel(image, 1, 8, 0, 255, 0);     // group 1
     FrameStore store;
     EncodeLiveFrame(image, ColourKind::Full, 8, store);
     EXPECT_EQ(store.Plane(1)[0], 0b11000011);

@@ -60,8 +60,8 @@ TEST_F(ListenerTest, FullExchangeWithOneCard) {
     Start({card});
     EXPECT_TRUE(h().Transact(cmd().Connect(card.mac), LinkBudgets::kConnectSequence));
     EXPECT_TRUE(h().Transact(cmd().SyncMode(card.mac), LinkBudgets::kConnectSequence));
-    EXPECT_TRUE(h().Transact(cmd().WriteData(card.mac, 0, Bytes(1024, 0x11)),
-                             LinkBudgets::kFrameSlice));
+    EXPECT_TRUE(
+        h().Transact(cmd().WriteData(card.mac, 0, Bytes(1024, 0x11)), LinkBudgets::kFrameSlice));
     EXPECT_TRUE(h().Transact(cmd().SwapBuffer(card.mac, 1, 5, 2, 256), LinkBudgets::kFrameSlice));
     std::optional<CardState> state = bank().Card(card.mac);
     ASSERT_TRUE(state);
@@ -94,7 +94,8 @@ TEST_F(ListenerTest, FlashParametersAndOfflineMode) {
     for (std::size_t i = 0; i < block.size(); ++i) {
         block[i] = static_cast<std::uint8_t>(i % 251);
     }
-    EXPECT_TRUE(x.Transact(cmd().WriteFlash(card.mac, 0xB000, block), LinkBudgets::kOfflineTransfer));
+    EXPECT_TRUE(
+        x.Transact(cmd().WriteFlash(card.mac, 0xB000, block), LinkBudgets::kOfflineTransfer));
     EXPECT_TRUE(x.Transact(cmd().WriteFlash(card.mac, 0xB400, Bytes(904, 0x77)),
                            LinkBudgets::kOfflineTransfer));
     const Bytes flash = bank().Flash(card.mac);
@@ -267,7 +268,8 @@ TEST_F(ListenerTest, ActivationReportsAnAddressThatCannotBeBound) {
     ScreenLink screen(ScreenId::s, config);
     const LinkStatus status = screen.Activate();
     EXPECT_FALSE(status.ok);
-    EXPECT_TRUE(status.message.contains(QStringLiteral("192.0.2.1"))) << status.message.toStdString();
+    EXPECT_TRUE(status.message.contains(QStringLiteral("192.0.2.1")))
+        << status.message.toStdString();
     EXPECT_TRUE(screen.IsActive()); // the loopback binding stands
     EXPECT_EQ(screen.BoundAddresses(), std::vector<Ipv4Address>{kLoopback});
 }
@@ -351,8 +353,9 @@ TEST_F(ListenerTest, AssignedCardAnswersOnItsNewScreen) {
     EXPECT_TRUE(h().Transact(cmd().AssignScreen(card.mac, 1), LinkBudgets::kServiceOperation));
     EXPECT_EQ(bank().Card(card.mac)->spec.screen, ScreenId::s);
     EXPECT_FALSE(h().Transact(cmd().Connect(card.mac), {1, 30, 1}));
-    EXPECT_TRUE(link().screen(ScreenId::s).Transact(cmd().Connect(card.mac),
-                                                    LinkBudgets::kServiceOperation));
+    EXPECT_TRUE(link()
+                    .screen(ScreenId::s)
+                    .Transact(cmd().Connect(card.mac), LinkBudgets::kServiceOperation));
     EXPECT_TRUE(link().Search(ScreenId::h, 200ms).empty());
     EXPECT_EQ(link().Search(ScreenId::s, 200ms).size(), 1u);
 }
@@ -376,10 +379,18 @@ TEST_F(ListenerTest, BadDatagramsNeitherCrashNorRelease) {
         }
         return bytes;
     };
-    std::vector<Bytes> junk = {Bytes{},      Bytes{0x03},  Bytes(519, 0), Bytes(521, 0xFF),
-                               Bytes(65507, 0x20),         noise(15),     noise(520),
-                               noise(1039), Reply("写入sram成功", 4), Reply("写入flash成功", 6),
-                               Reply("写入sram成功"),      Reply("交换成功", 5), // for screen s
+    std::vector<Bytes> junk = {Bytes{},
+                               Bytes{0x03},
+                               Bytes(519, 0),
+                               Bytes(521, 0xFF),
+                               Bytes(65507, 0x20),
+                               noise(15),
+                               noise(520),
+                               noise(1039),
+                               Reply("写入sram成功", 4),
+                               Reply("写入flash成功", 6),
+                               Reply("写入sram成功"),
+                               Reply("交换成功", 5), // for screen s
                                Reply("连接成功")};
     Bytes cutText = Reply("写入sram成功", 5);
     cutText.resize(10);
@@ -390,7 +401,8 @@ TEST_F(ListenerTest, BadDatagramsNeitherCrashNorRelease) {
     for (const Bytes& datagram : junk) {
         ASSERT_TRUE(peer.Send(hPort, datagram)) << datagram.size();
     }
-    ASSERT_TRUE(WaitUntil([&] { return h().stats().received >= static_cast<long long>(junk.size()); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return h().stats().received >= static_cast<long long>(junk.size()); }));
     EXPECT_FALSE(h().reply().arrived());
     EXPECT_FALSE(s.reply().arrived()); // the swap reply went to the other screen's port
 

@@ -161,8 +161,8 @@ TEST(CommandBufferTest, SwapFlashAndParameters) {
     seq.Set(254);
     CommandBuffer buffer(seq);
     const Command swap = buffer.SwapBuffer(kMac, 4, 10, 5, 0x0130);
-    EXPECT_EQ(swap.bytes, (Bytes{0x04, 0x04, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 4, 10, 5, 0x30,
-                                 0x01, 254}));
+    EXPECT_EQ(swap.bytes,
+              (Bytes{0x04, 0x04, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 4, 10, 5, 0x30, 0x01, 254}));
     EXPECT_EQ(swap.awaited, kAwaitSwapped);
     EXPECT_EQ(buffer.SwapBuffer(kMac, 0, 1, 0, 100000).bytes[11], 0xFF); // clamped to 16 bits
 

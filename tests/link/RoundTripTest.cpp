@@ -57,9 +57,10 @@ bool SendFrame(StationLink& link, ScreenId screen, const MacAddress& mac, const 
         const auto bytes = store.Plane(plane);
         for (const DataSlice& slice :
              SlicePlane(planeLength, plane == 1 ? kPlane1Unit : kPlane2Unit)) {
-            const Command command = link.commands().WriteData(
-                mac, slice.unit, bytes.subspan(static_cast<std::size_t>(slice.offset),
-                                               static_cast<std::size_t>(slice.length)));
+            const Command command =
+                link.commands().WriteData(mac, slice.unit,
+                                          bytes.subspan(static_cast<std::size_t>(slice.offset),
+                                                        static_cast<std::size_t>(slice.length)));
             if (!screenLink.Transact(command, LinkBudgets::kFrameSlice)) {
                 return false;
             }
@@ -92,17 +93,19 @@ TEST(RoundTripTest, EveryScanIndexAndColourKindShowsThePicture) {
         const int scan = card.mac[5] % 16;
         const int style = card.mac[5] / 16;
         const ColourKind kind = ColourKindOf(ColourKindText(style));
-        SCOPED_TRACE(QStringLiteral("scan %1, %2").arg(scan).arg(ColourKindText(style)).toStdString());
+        SCOPED_TRACE(
+            QStringLiteral("scan %1, %2").arg(scan).arg(ColourKindText(style)).toStdString());
 
-        const QImage picture = TestPicture(kFrameWidth, kHeight, static_cast<unsigned>(card.mac[5]));
+        const QImage picture =
+            TestPicture(kFrameWidth, kHeight, static_cast<unsigned>(card.mac[5]));
         const int n = RowsPerGroup(scan);
         FrameStore store;
         EncodeLiveFrame(picture, kind, n, store);
         const ScanArrangement arrangement = ScanArrangementOf(scan);
         const int planeLength = PlaneLength(arrangement.scan, arrangement.fold, kFrameWidth, 0);
         ASSERT_EQ(planeLength, n * kFrameWidth);
-        ASSERT_TRUE(SendFrame(rig.link(), card.screen, card.mac, store, kind, planeLength,
-                              kFrameWidth));
+        ASSERT_TRUE(
+            SendFrame(rig.link(), card.screen, card.mac, store, kind, planeLength, kFrameWidth));
 
         const QImage shown = rig.bank().Displayed(card.mac);
         ASSERT_EQ(shown.size(), picture.size());
@@ -136,8 +139,8 @@ TEST(RoundTripTest, WideSingleColourLineCrossesUnit50) {
     FrameStore store;
     EncodeLiveFrame(picture, ColourKind::Single, 16, store);
     const int planeLength = 16 * 1600;
-    ASSERT_TRUE(SendFrame(rig.link(), ScreenId::h, card.mac, store, ColourKind::Single, planeLength,
-                          1600));
+    ASSERT_TRUE(
+        SendFrame(rig.link(), ScreenId::h, card.mac, store, ColourKind::Single, planeLength, 1600));
     const QImage shown = rig.bank().Displayed(card.mac);
     ASSERT_EQ(shown.width(), 1600);
     for (int y = 0; y < 32; ++y) {

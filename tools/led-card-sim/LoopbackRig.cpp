@@ -43,7 +43,11 @@ LoopbackRig::LoopbackRig(const std::vector<SimCardSpec>& cards, unsigned seed) {
 
 SimCardSpec TestCard(int number, ScreenId screen) {
     SimCardSpec spec;
-    spec.mac = {0x02, 0x00, 0x00, 0x00, static_cast<std::uint8_t>(number >> 8),
+    spec.mac = {0x02,
+                0x00,
+                0x00,
+                0x00,
+                static_cast<std::uint8_t>(number >> 8),
                 static_cast<std::uint8_t>(number & 0xFF)};
     spec.screen = screen;
     return spec;
