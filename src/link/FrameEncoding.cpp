@@ -219,9 +219,8 @@ void OfflinePass(const QImage& image, int channel, std::uint8_t* out) {
     for (int y = 0; y < image.height(); ++y) {
         const std::uint8_t* px = image.constScanLine(y) + channel;
         for (int x = 0; x < image.width(); ++x, px += 3) {
-            if (*px >= 128) {
-                current = static_cast<std::uint8_t>(current | (1u << bit));
-            }
+            // Branch-free: a picture's pixels are no better than random to a predictor.
+            current = static_cast<std::uint8_t>(current | ((*px >> 7) << bit));
             if (++bit == 8) {
                 *out++ = current;
                 current = 0;
