@@ -7,6 +7,8 @@
 
 #include <mpg123.h>
 
+#include <algorithm>
+#include <array>
 #include <mutex>
 
 namespace {
@@ -113,9 +115,20 @@ qint64 Mp3Decoder::Read(qint16* out, qint64 maxFrames) {
 
 bool Mp3Decoder::Seek(qint64 frame) {
     const off_t reached = mpg123_seek(m_handle, static_cast<off_t>(frame), SEEK_SET);
-    if (reached < 0) {
+    if (reached < 0 || static_cast<qint64>(reached) > frame) {
         return false;
     }
     m_ended = false;
-    return static_cast<qint64>(reached) == frame;
+    // Should the library stop short of the frame, walk the rest of the way.
+    qint64 missing = frame - static_cast<qint64>(reached);
+    std::array<qint16, 2048> discard{};
+    while (missing > 0) {
+        const qint64 step = std::min<qint64>(missing, discard.size() / 2);
+        const qint64 read = Read(discard.data(), step);
+        if (read < step) {
+            return false;
+        }
+        missing -= read;
+    }
+    return true;
 }
