@@ -39,7 +39,7 @@ Bytes ReplyBytes(const char* text, std::optional<std::uint8_t> seq = std::nullop
 }
 
 Bytes Cut(Bytes bytes, std::size_t count) {
-    bytes.resize(bytes.size() - count);
+    bytes.erase(bytes.end() - static_cast<std::ptrdiff_t>(count), bytes.end());
     return bytes;
 }
 

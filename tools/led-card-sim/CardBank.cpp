@@ -138,7 +138,12 @@ void CardBank::SetFaults(const MacAddress& mac, const CardFaults& faults) {
 
 QStringList CardBank::Log() const {
     std::lock_guard lock(m_mutex);
-    return m_log;
+    QStringList copy;
+    copy.reserve(static_cast<qsizetype>(m_log.size()));
+    for (const QString& line : m_log) {
+        copy << line;
+    }
+    return copy;
 }
 
 void CardBank::SetLogSink(std::function<void(const QString&)> sink) {
@@ -157,7 +162,7 @@ bool CardBank::WaitForDatagrams(long long count, std::chrono::milliseconds limit
 }
 
 void CardBank::AddLog(const QString& line) {
-    m_log << line;
+    m_log.push_back(line);
     if (m_sink) {
         m_sink(line);
     }
@@ -240,7 +245,9 @@ void CardBank::DeliveryLoop() {
             std::min_element(m_pending.begin(), m_pending.end(),
                              [](const Pending& a, const Pending& b) { return a.due < b.due; });
         if (earliest->due > std::chrono::steady_clock::now()) {
-            m_changed.wait_until(lock, earliest->due);
+            // A copy: the queue may grow (and move) while the lock is released.
+            const auto due = earliest->due;
+            m_changed.wait_until(lock, due);
             continue;
         }
         const Pending due = std::move(*earliest);

@@ -104,7 +104,9 @@ private:
     bool m_stopping = false;
     std::thread m_delivery;
     std::mt19937 m_random;
-    QStringList m_log;
+    // A plain vector: Log() hands out a fresh list, so no Qt container is shared
+    // with (and detached on) the receive threads.
+    std::vector<QString> m_log;
     std::function<void(const QString&)> m_sink;
     long long m_handled = 0;
 };
