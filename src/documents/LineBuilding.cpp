@@ -120,9 +120,13 @@ QStringList ApplyLyricFilter(const QStringList& fileLines) {
     return kept;
 }
 
-int TagSeconds(const QString& tag) {
+namespace {
+
+// The fields of a tag: without its brackets, cut at the first ".", split at
+// ":" into at most three (anything past the second colon stays in the third).
+QStringList TagFields(const QString& tag) {
     if (tag.size() < 2) {
-        return 0;
+        return {};
     }
     QString inner = tag.mid(1, tag.size() - 2);
     const qsizetype dot = inner.indexOf(u'.');
@@ -130,21 +134,35 @@ int TagSeconds(const QString& tag) {
         inner.truncate(dot);
     }
     const QStringList parts = inner.split(u':');
-    // At most three fields: anything past the second colon stays in the third.
     QStringList fields = parts.mid(0, 2);
     if (parts.size() > 2) {
         fields.append(parts.mid(2).join(u':'));
     }
+    return fields;
+}
+
+} // namespace
+
+int TagSeconds(const QString& tag) {
+    const QStringList fields = TagFields(tag);
     qint64 seconds = 0;
     if (fields.size() == 3) {
         seconds =
             DecimalField(fields[0]) * 3600 + DecimalField(fields[1]) * 60 + DecimalField(fields[2]);
     } else if (fields.size() == 2) {
         seconds = DecimalField(fields[0]) * 60 + DecimalField(fields[1]);
-    } else {
+    } else if (fields.size() == 1) {
         seconds = DecimalField(fields[0]);
     }
     return static_cast<int>(std::clamp<qint64>(seconds, INT_MIN, INT_MAX));
+}
+
+int TagSecondsField(const QString& tag) {
+    const QStringList fields = TagFields(tag);
+    if (fields.isEmpty()) {
+        return 0;
+    }
+    return static_cast<int>(std::clamp<qint64>(DecimalField(fields.last()), INT_MIN, INT_MAX));
 }
 
 QString FormatTimeTag(int seconds) {

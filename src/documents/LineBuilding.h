@@ -20,5 +20,7 @@ QStringList ApplyLyricFilter(const QStringList& fileLines);
 // Whole seconds of a tag such as "[01:23.45]" or "[1:02:03]"; the fraction is
 // ignored and a field that is not a number counts as 0.
 int TagSeconds(const QString& tag);
+// The last field of a tag (its seconds), 0 when it is not a number.
+int TagSecondsField(const QString& tag);
 // "[mm:ss.00]" for a time in whole seconds; minutes may take three or more digits.
 QString FormatTimeTag(int seconds);

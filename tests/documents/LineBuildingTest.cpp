@@ -67,6 +67,15 @@ TEST(TagSeconds, Table) {
     }
 }
 
+TEST(TagSeconds, SecondsField) {
+    EXPECT_EQ(TagSecondsField(U("[01:00.00]")), 0);
+    EXPECT_EQ(TagSecondsField(U("[02:07.50]")), 7);
+    EXPECT_EQ(TagSecondsField(U("[1:02:03]")), 3);
+    EXPECT_EQ(TagSecondsField(U("[45.9]")), 45);
+    EXPECT_EQ(TagSecondsField(U("[1:xx]")), 0);
+    EXPECT_EQ(TagSecondsField(U("")), 0);
+}
+
 TEST(TimeTag, FormatsMinutesAndSeconds) {
     EXPECT_EQ(FormatTimeTag(0), U("[00:00.00]"));
     EXPECT_EQ(FormatTimeTag(65), U("[01:05.00]"));

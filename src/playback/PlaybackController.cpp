@@ -1,0 +1,578 @@
+#include "PlaybackController.h"
+
+#include "AudioEngine.h"
+
+#include "core/Operator.h"
+#include "documents/DocumentSession.h"
+#include "documents/LineBuilding.h"
+#include "documents/Playlist.h"
+
+#include <QFileInfo>
+
+PlaybackController::PlaybackController(Parts parts)
+    : m_settings(parts.settings), m_document(parts.document), m_playlist(parts.playlist),
+      m_engine(parts.engine), m_op(parts.op), m_link(parts.link), m_screens(parts.screens),
+      m_view(parts.view), m_heartbeat(parts.heartbeat), m_lineTimer(parts.lineTimer),
+      m_nextFileTimer(parts.nextFileTimer) {
+    m_heartbeat.SetHandler([this] { OnHeartbeat(); });
+    m_lineTimer.SetHandler([this] { OnLineTimer(); });
+    m_nextFileTimer.SetHandler([this] { OnNextFileTimer(); });
+}
+
+void PlaybackController::Start() {
+    m_heartbeat.Start(kHeartbeatMs);
+    ReportOutputNotice(m_engine, m_op);
+}
+
+PlayerButtons PlaybackController::buttons() const {
+    PlayerButtons b;
+    switch (m_state) {
+    case PlayerState::Ready:
+        b.play = true;
+        break;
+    case PlayerState::Playing:
+        b.pause = true;
+        b.stop = true;
+        break;
+    case PlayerState::Paused:
+        b.play = true;
+        b.playFromHere = true;
+        b.stop = true;
+        break;
+    default:
+        break;
+    }
+    const bool idle = m_state == PlayerState::NoDocument || m_state == PlayerState::Ready;
+    b.playlistControls = idle && !m_link.IsLinkOpen();
+    b.moveEntries = m_state == PlayerState::Ready;
+    return b;
+}
+
+int PlaybackController::JumpSize() const {
+    return m_settings.ActiveSettings.Text.Jump == 1 ? 1 : 2;
+}
+
+bool PlaybackController::TrackFileExists() const {
+    return !m_trackPath.isEmpty() && QFileInfo(m_trackPath).isFile();
+}
+
+bool PlaybackController::ChannelActive() const {
+    return m_engine.Activity(m_track.stream) != ChannelActivity::Stopped;
+}
+
+void PlaybackController::CloseLinkIfOpen() {
+    if (m_link.IsLinkOpen()) {
+        m_link.CloseLink();
+    }
+}
+
+void PlaybackController::StopChannelIfActive() {
+    if (ChannelActive()) {
+        m_engine.Stop(m_track.stream);
+    }
+}
+
+void PlaybackController::StartLineTimer() {
+    m_lineTimer.Start(m_settings.Play.AutoPlayTimeText * 100);
+}
+
+void PlaybackController::StartNextFileTimer() {
+    m_nextFileTimer.Start(m_settings.Play.AutoPlayTimeFile * 100);
+}
+
+// ---- play commands
+
+void PlaybackController::BuildTimeTable() {
+    const LineList& items = m_document.lines();
+    bool anySeconds = false;
+    for (const LineItem& item : items) {
+        if (item.Source.isEmpty()) {
+            m_timeTable.push_back(-1);
+            continue;
+        }
+        m_timeTable.push_back(TagSeconds(item.Source));
+        anySeconds = anySeconds || TagSecondsField(item.Source) > 0;
+    }
+    if (!anySeconds) {
+        // An untimed script: the interval setting counts here as tens of
+        // seconds per line.
+        const qint64 step = qint64(m_settings.Play.AutoPlayTimeText) * 10;
+        for (size_t i = 0; i < m_timeTable.size(); ++i) {
+            m_timeTable[i] = static_cast<int>(std::min<qint64>(qint64(i) * step, INT_MAX));
+        }
+    }
+}
+
+void PlaybackController::PlayFromStart() {
+    if (m_state != PlayerState::Ready && m_state != PlayerState::Paused) {
+        return;
+    }
+    if (!m_link.IsLinkOpen()) {
+        m_link.OpenLink();
+    }
+    m_timeTable.clear();
+    m_timeIndex = 0;
+    const bool trackExists = TrackFileExists();
+    if (m_settings.Play.AutoPlayCaption) {
+        BuildTimeTable();
+        if (!trackExists) {
+            if (!m_document.lines().isEmpty()) {
+                SelectLine(0);
+            }
+            StartLineTimer();
+        }
+    }
+    if (trackExists) {
+        OpenTrack(m_engine, m_track, m_trackPath);
+        m_engine.Play(m_track.stream, true);
+    }
+    m_state = PlayerState::Playing;
+    m_view.Refresh();
+}
+
+void PlaybackController::Continue() {
+    if (m_state != PlayerState::Paused) {
+        return;
+    }
+    if (!TrackFileExists()) {
+        StartLineTimer();
+    } else if (m_engine.Activity(m_track.stream) == ChannelActivity::Paused) {
+        m_engine.Play(m_track.stream, false);
+    }
+    m_state = PlayerState::Playing;
+    m_view.Refresh();
+}
+
+void PlaybackController::Pause() {
+    if (m_state != PlayerState::Playing) {
+        return;
+    }
+    if (TrackFileExists() && m_engine.Activity(m_track.stream) == ChannelActivity::Playing) {
+        m_engine.Pause(m_track.stream);
+    }
+    m_lineTimer.Stop();
+    m_state = PlayerState::Paused;
+    m_view.Refresh();
+}
+
+void PlaybackController::Stop() {
+    if (m_state != PlayerState::Playing && m_state != PlayerState::Paused) {
+        return;
+    }
+    m_state = PlayerState::Ready;
+    CloseLinkIfOpen();
+    if (ChannelActive()) {
+        StopTrack(m_engine, m_track);
+    }
+    m_lineTimer.Stop();
+    m_progress = 0;
+    m_nextFileTimer.Stop();
+    m_view.Refresh();
+}
+
+void PlaybackController::SelectLine(qsizetype index) {
+    SelectLineShowing(index, index);
+}
+
+void PlaybackController::SelectLineShowing(qsizetype index, qsizetype scrollTo) {
+    const LineList& items = m_document.lines();
+    if (index < 0 || index >= items.size() || index == m_selectedLine) {
+        return;
+    }
+    m_selectedLine = index;
+    const QString row1 = items[index].Text;
+    const QString row2 = index + 1 < items.size() ? items[index + 1].Text : QString();
+    m_screens.RenderRows(row1, row2);
+    m_op.SetStatus(m_link.IsLinkOpen() ? QStringLiteral("【字幕】 ") + row1
+                                       : QStringLiteral("未连接屏幕，请先点连接按钮。"));
+    m_view.ShowLineSelection(index, scrollTo);
+}
+
+void PlaybackController::StepBy(int n) {
+    if (m_selectedLine < 0) {
+        return;
+    }
+    const qsizetype count = m_document.lines().size();
+    qsizetype target = -1;
+    qsizetype scrollTo = -1;
+    if (n > 0) {
+        if (m_selectedLine >= count - n) {
+            return;
+        }
+        target = m_selectedLine + n;
+        scrollTo = target + 8 < count ? target + 8 : target;
+    } else {
+        const int a = -n;
+        if (m_selectedLine < a) {
+            return;
+        }
+        target = m_selectedLine - a;
+        scrollTo = target >= 8 ? target - 7 : target;
+    }
+    SelectLineShowing(target, scrollTo);
+    if (m_state == PlayerState::Recording) {
+        m_document.StampTime(target, m_engine.BytesToSeconds(
+                                         m_track.stream, m_engine.PositionBytes(m_track.stream)));
+    }
+}
+
+void PlaybackController::StepLines(int n) {
+    StepBy(n);
+}
+
+void PlaybackController::StepForwardByJump() {
+    StepBy(JumpSize());
+}
+
+bool PlaybackController::HandleKey(PlayerKey key) {
+    const PlayerButtons enabled = buttons();
+    switch (key) {
+    case PlayerKey::PageUp:
+        StepBy(-JumpSize());
+        return true;
+    case PlayerKey::PageDown:
+        StepBy(JumpSize());
+        return true;
+    case PlayerKey::Tab:
+        if (m_state != PlayerState::Playing && m_state != PlayerState::Paused) {
+            return false;
+        }
+        Stop();
+        m_op.ProcessEvents();
+        SelectNextEntryWrapping();
+        PlayFromStart();
+        return true;
+    case PlayerKey::F1:
+        if (enabled.play && !m_dialogBusy) {
+            PlayFromStart();
+        }
+        return false;
+    case PlayerKey::F2:
+        if (enabled.playFromHere) {
+            Continue();
+        }
+        return false;
+    case PlayerKey::F3:
+        if (enabled.pause) {
+            Pause();
+        }
+        return false;
+    }
+    return false;
+}
+
+void PlaybackController::SeekTo(int x, int width) {
+    SeekByClick(m_engine, m_track, x, width);
+}
+
+// ---- the manual control window
+
+void PlaybackController::ToggleLink() {
+    if (m_link.IsLinkOpen()) {
+        m_link.CloseLink();
+    } else {
+        m_link.OpenLink();
+    }
+    m_view.Refresh();
+}
+
+void PlaybackController::ManualPrevious() {
+    StepBy(-JumpSize());
+    if (m_selectedLine < 0) {
+        SelectLine(0);
+    }
+}
+
+void PlaybackController::ManualNext() {
+    StepBy(JumpSize());
+    if (m_selectedLine < 0) {
+        SelectLine(0);
+    }
+}
+
+// ---- timers
+
+void PlaybackController::SelectNextEntryWrapping() {
+    if (m_playlist.count() == 0) {
+        return;
+    }
+    const qsizetype next = m_selectedEntry + 1 < m_playlist.count() ? m_selectedEntry + 1 : 0;
+    SelectEntry(next);
+    m_view.ShowPlaylistSelection(next);
+}
+
+void PlaybackController::EndOfFile() {
+    m_progress = 0;
+    Stop();
+    m_op.ProcessEvents();
+    switch (m_settings.Play.AutoPlayLoopMode) {
+    case 1:
+        StartNextFileTimer();
+        break;
+    case 2:
+        if (m_selectedEntry >= 0 && m_selectedEntry + 1 < m_playlist.count()) {
+            SelectEntry(m_selectedEntry + 1);
+            m_view.ShowPlaylistSelection(m_selectedEntry);
+            StartNextFileTimer();
+        }
+        break;
+    case 3:
+        SelectNextEntryWrapping();
+        StartNextFileTimer();
+        break;
+    default:
+        break;
+    }
+}
+
+void PlaybackController::OnHeartbeat() {
+    ReportOutputNotice(m_engine, m_op);
+    qint64 p = 0;
+    if (m_state == PlayerState::Playing) {
+        if (ChannelActive()) {
+            p = TrackSeconds(m_engine, m_track);
+            m_progress = TrackProgress(m_engine, m_track);
+        } else if (m_timeTable.empty() || m_timeIndex == qsizetype(m_timeTable.size()) - 1) {
+            EndOfFile();
+        }
+    } else if (m_state == PlayerState::Recording) {
+        if (ChannelActive()) {
+            p = TrackSeconds(m_engine, m_track);
+            m_progress = TrackProgress(m_engine, m_track);
+        } else {
+            // The track has ended: recording ends as with its stop command.
+            m_progress = 0;
+            StopTrack(m_engine, m_track);
+            m_state = PlayerState::Ready;
+            m_view.Refresh();
+        }
+    }
+    DrawMeters(p);
+    if (p != 0 && m_state == PlayerState::Playing) {
+        FollowTimeTable(p);
+    }
+}
+
+void PlaybackController::DrawMeters(qint64 p) {
+    ReadTrackSpectrum(m_engine, m_track);
+    m_spectrum.Draw(m_track.spectrum, m_state, p, m_track.duration);
+    const LevelPercents levels = ReadTrackLevels(m_engine, m_track, p);
+    m_volume.Draw(levels.left, levels.right, m_state);
+    m_view.MetersUpdated();
+}
+
+void PlaybackController::FollowTimeTable(qint64 p) {
+    // Unsigned comparison: an untimed line (-1) is later than any position
+    // and holds the following at that line.
+    const auto position = static_cast<quint32>(p);
+    const qsizetype size = qsizetype(m_timeTable.size());
+    for (qsizetype i = m_timeIndex; i < size; ++i) {
+        m_timeIndex = i;
+        const auto due = static_cast<quint32>(m_timeTable[size_t(i)]);
+        if (position < due) {
+            return;
+        }
+        // The last line is taken once its time has passed, not only on its
+        // exact second: a late heartbeat or a seek must not skip it for good.
+        if (position == due || i + 1 == size ||
+            position < static_cast<quint32>(m_timeTable[size_t(i + 1)])) {
+            SelectLine(i);
+            return;
+        }
+    }
+}
+
+void PlaybackController::OnLineTimer() {
+    m_lineTimer.Stop();
+    const qsizetype next = m_selectedLine + JumpSize();
+    if (next >= m_document.lines().size()) {
+        EndOfFile();
+        return;
+    }
+    SelectLine(next);
+    if (m_state == PlayerState::Playing) {
+        StartLineTimer();
+    }
+}
+
+void PlaybackController::OnNextFileTimer() {
+    m_nextFileTimer.Stop();
+    PlayFromStart();
+}
+
+// ---- playlist commands
+
+void PlaybackController::CloseDocument() {
+    m_document.Close();
+    m_selectedLine = -1;
+    m_state = PlayerState::NoDocument;
+    CloseTrack(m_engine, m_track);
+    m_progress = 0;
+    m_trackPath.clear();
+    m_timeTable.clear();
+    m_timeIndex = 0;
+    // With nothing to play no timer may step on.
+    m_lineTimer.Stop();
+    m_nextFileTimer.Stop();
+}
+
+void PlaybackController::NewPlaylist() {
+    if (!m_playlist.SaveIfChanged(m_op, PlaylistFilters::kPlaylistOrAll)) {
+        return;
+    }
+    StopChannelIfActive();
+    m_playlist.Clear();
+    m_selectedEntry = -1;
+    CloseDocument();
+    m_lyricColumns = false;
+    m_screens.RenderRows(QString(), QString());
+    m_view.ShowPlaylistSelection(-1);
+    m_view.Refresh();
+}
+
+void PlaybackController::OpenPlaylist() {
+    const QString path = m_op.ChooseOpenFile(PlaylistFilters::kPlaylistOrAll, QString());
+    if (path.isEmpty()) {
+        return;
+    }
+    if (EntryTypeOf(path) != EntryType::Unsupported) {
+        m_op.Inform(
+            QStringLiteral("LED工程文件、MP3文件、文本文件或歌词文件，请在右边列表中添加。"));
+        return;
+    }
+    if (!path.endsWith(QStringLiteral(".lft"), Qt::CaseInsensitive)) {
+        m_op.Inform(QStringLiteral("不支持的文件类型。"));
+        return;
+    }
+    if (!m_playlist.SaveIfChanged(m_op, PlaylistFilters::kPlaylistOnly)) {
+        return;
+    }
+    // Read the new list before dropping the old one, so an unreadable file
+    // leaves the show as it was.
+    Playlist opened;
+    const IoStatus status = opened.Open(path, true);
+    if (!status) {
+        m_op.ShowError(status.message);
+        return;
+    }
+    StopChannelIfActive();
+    m_playlist = opened;
+    m_selectedEntry = -1;
+    CloseDocument();
+    m_view.ShowPlaylistSelection(-1);
+    if (m_playlist.count() > 0) {
+        SelectEntry(0);
+        m_view.ShowPlaylistSelection(0);
+    }
+    m_view.Refresh();
+}
+
+void PlaybackController::SavePlaylist() {
+    m_playlist.Save(m_op);
+    m_view.Refresh();
+}
+
+void PlaybackController::SavePlaylistAs() {
+    m_playlist.SaveAs(m_op);
+    m_view.Refresh();
+}
+
+void PlaybackController::AddEntry() {
+    CloseLinkIfOpen();
+    const QString path = m_op.ChooseOpenFile(PlaylistFilters::kEntries, QString());
+    if (path.isEmpty()) {
+        return;
+    }
+    if (m_playlist.Append(path)) {
+        const qsizetype row = m_playlist.count() - 1;
+        SelectEntry(row);
+        m_view.ShowPlaylistSelection(row);
+    } else {
+        m_op.Inform(QStringLiteral("不支持该文件类型。"));
+    }
+    m_view.Refresh();
+}
+
+void PlaybackController::RemoveEntry() {
+    CloseLinkIfOpen();
+    if (m_selectedEntry < 0) {
+        return;
+    }
+    m_playlist.Remove(m_selectedEntry);
+    // The removed entry's script must not stay on as if it were still listed.
+    SelectEntry(-1);
+    m_view.ShowPlaylistSelection(-1);
+    m_view.Refresh();
+}
+
+void PlaybackController::MoveEntry(int delta) {
+    CloseLinkIfOpen();
+    if (m_state != PlayerState::Ready || m_selectedEntry < 0) {
+        return;
+    }
+    const qsizetype moved = m_playlist.Move(m_selectedEntry, delta);
+    if (moved < 0) {
+        return;
+    }
+    m_selectedEntry = -1; // the rows were rebuilt, so the moved row is selected anew
+    SelectEntry(moved);
+    m_view.ShowPlaylistSelection(moved);
+}
+
+void PlaybackController::SelectEntry(qsizetype row) {
+    if (m_state == PlayerState::Playing || m_state == PlayerState::Paused) {
+        Stop();
+    } else if (ChannelActive()) {
+        StopTrack(m_engine, m_track);
+    }
+    CloseDocument();
+    m_selectedEntry = row >= 0 && row < m_playlist.count() ? row : -1;
+    if (m_selectedEntry < 0) {
+        m_lyricColumns = false;
+        m_view.Refresh();
+        return;
+    }
+
+    const QString entry = m_playlist.entries()[m_selectedEntry];
+    const EntryType type = EntryTypeOf(entry);
+    m_lyricColumns = type == EntryType::Mp3 || type == EntryType::Lyric;
+    const QString script = type == EntryType::Mp3 ? PartnerPath(entry) : entry;
+    const QString track = type == EntryType::Mp3     ? entry
+                          : type == EntryType::Lyric ? PartnerPath(entry)
+                                                     : QString();
+    if (QFileInfo(script).isFile()) {
+        const IoStatus status = m_document.Load(script);
+        if (status) {
+            m_state = PlayerState::Ready;
+        } else {
+            m_op.ShowError(status.message);
+        }
+    }
+    if (!track.isEmpty() && QFileInfo(track).isFile()) {
+        m_trackPath = track;
+        OpenTrack(m_engine, m_track, track);
+        m_state = PlayerState::Ready;
+    }
+    m_view.Refresh();
+}
+
+void PlaybackController::RestorePlaylist() {
+    const QString path = m_settings.Play.LastOpenFile;
+    m_playlist.Clear();
+    m_selectedEntry = -1;
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        if (!m_playlist.Open(path, false)) {
+            m_playlist.Clear();
+        }
+        if (m_playlist.count() > 0) {
+            SelectEntry(0);
+            m_view.ShowPlaylistSelection(0);
+        }
+    }
+    m_view.Refresh();
+}
+
+void PlaybackController::ShutDownPlaylist() {
+    m_playlist.SaveIfChanged(m_op, PlaylistFilters::kPlaylistOnly);
+    m_settings.Play.LastOpenFile = m_playlist.path();
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "ControllerTimer.h"
+#include "PlaybackPorts.h"
+#include "PlayerState.h"
+#include "Spectrum.h"
+#include "TrackOperations.h"
+#include "Volume.h"
+
+#include "core/Settings.h"
+
+#include <QString>
+
+#include <vector>
+
+class AudioEngine;
+class DocumentSession;
+class OperatorInterface;
+class Playlist;
+
+// Which play and playlist controls the main window enables.
+struct PlayerButtons {
+    bool play = false;         // "从头播放 F1"
+    bool playFromHere = false; // "继续播放 F2"
+    bool pause = false;        // "暂停 F3"
+    bool stop = false;         // "停止 F4"
+    // New-script and add/remove buttons, file list, play mode, auto-caption
+    // box and the two intervals.
+    bool playlistControls = false;
+    // "上移" / "下移" in the file list's pop-up menu.
+    bool moveEntries = false;
+    bool operator==(const PlayerButtons&) const = default;
+};
+
+// Keys inspected for the whole application before any control sees them.
+enum class PlayerKey { PageUp, PageDown, Tab, F1, F2, F3 };
+
+// The player: states, the play commands and keys, the line timer, the time
+// table that lets lyric lines follow the track, the play modes at the end of
+// a file, line selection, and the playlist commands that open entries. Lives
+// on the user-interface thread; every outside effect goes through the ports.
+class PlaybackController {
+public:
+    struct Parts {
+        SettingsStore& settings;
+        DocumentSession& document;
+        Playlist& playlist;
+        AudioEngine& engine;
+        OperatorInterface& op;
+        LinkPort& link;
+        ScreenPort& screens;
+        PlaybackView& view;
+        ControllerTimer& heartbeat;     // TimerSpectrum, 100 ms, always running
+        ControllerTimer& lineTimer;     // TimerAutoPlay
+        ControllerTimer& nextFileTimer; // TimerPlayNext, one-shot
+    };
+    explicit PlaybackController(Parts parts);
+    PlaybackController(const PlaybackController&) = delete;
+    PlaybackController& operator=(const PlaybackController&) = delete;
+
+    static constexpr int kHeartbeatMs = 100;
+
+    // Starts the heartbeat.
+    void Start();
+
+    // ---- state
+    PlayerState state() const { return m_state; }
+    const QString& trackPath() const { return m_trackPath; }
+    const AudioTrack& track() const { return m_track; }
+    const std::vector<int>& timeTable() const { return m_timeTable; }
+    qsizetype timeIndex() const { return m_timeIndex; }
+    int progress() const { return m_progress; }
+    qsizetype selectedLine() const { return m_selectedLine; }
+    qsizetype selectedEntry() const { return m_selectedEntry; }
+    // The current entry is a lyric or an MP3: the line list shows the time column.
+    bool lyricColumns() const { return m_lyricColumns; }
+    bool dialogBusy() const { return m_dialogBusy; }
+    void setDialogBusy(bool busy) { m_dialogBusy = busy; }
+    PlayerButtons buttons() const;
+    const TSpectrum& spectrum() const { return m_spectrum; }
+    const TVolume& volume() const { return m_volume; }
+
+    // ---- play commands
+    void PlayFromStart();
+    void Continue();
+    void Pause();
+    void Stop();
+    // n in {+1, +2, -1, -2}: moves the selected line, only when it can move
+    // the whole step.
+    void StepLines(int n);
+    // The line list's selection: renders the line and the next one on the
+    // screens. Selecting the selected line changes nothing.
+    void SelectLine(qsizetype index);
+    // Returns true when the key was consumed.
+    bool HandleKey(PlayerKey key);
+    // Space in the line list.
+    void StepForwardByJump();
+    // A click at x on the progress bar, width pixels wide.
+    void SeekTo(int x, int width);
+
+    // ---- the manual control window
+    void ToggleLink();
+    void ManualPrevious();
+    void ManualNext();
+
+    // ---- timers
+    void OnHeartbeat();
+    void OnLineTimer();
+    void OnNextFileTimer();
+
+    // ---- playlist commands
+    void NewPlaylist();
+    void OpenPlaylist();
+    void SavePlaylist();
+    void SavePlaylistAs();
+    void AddEntry();
+    void RemoveEntry();
+    void MoveEntry(int delta);
+    // The file list's selection (-1: no row selected any more).
+    void SelectEntry(qsizetype row);
+    // Reopens the playlist of the last session.
+    void RestorePlaylist();
+    // Before the main window closes: offers to save the list and remembers it.
+    void ShutDownPlaylist();
+
+private:
+    int JumpSize() const;
+    void SelectLineShowing(qsizetype index, qsizetype scrollTo);
+    void StepBy(int n);
+    void StartLineTimer();
+    void EndOfFile();
+    void SelectNextEntryWrapping();
+    void StartNextFileTimer();
+    void BuildTimeTable();
+    void FollowTimeTable(qint64 p);
+    void DrawMeters(qint64 p);
+    void CloseDocument();
+    void CloseLinkIfOpen();
+    void StopChannelIfActive();
+    bool ChannelActive() const;
+    bool TrackFileExists() const;
+
+    SettingsStore& m_settings;
+    DocumentSession& m_document;
+    Playlist& m_playlist;
+    AudioEngine& m_engine;
+    OperatorInterface& m_op;
+    LinkPort& m_link;
+    ScreenPort& m_screens;
+    PlaybackView& m_view;
+    ControllerTimer& m_heartbeat;
+    ControllerTimer& m_lineTimer;
+    ControllerTimer& m_nextFileTimer;
+
+    PlayerState m_state = PlayerState::NoDocument;
+    QString m_trackPath;
+    AudioTrack m_track;
+    std::vector<int> m_timeTable;
+    qsizetype m_timeIndex = 0;
+    bool m_dialogBusy = false;
+    int m_progress = 0;
+    qsizetype m_selectedLine = -1;
+    qsizetype m_selectedEntry = -1;
+    bool m_lyricColumns = false;
+    TSpectrum m_spectrum{162, 70};
+    TVolume m_volume{22, 70};
+};
