@@ -68,6 +68,7 @@ public:
     Command Disconnect(const MacAddress& mac, bool startOffline);
     Command SyncMode(const MacAddress& mac);
     Command OfflineMode(const MacAddress& mac);
+    // level 0..16 (kept within that range).
     Command Brightness(const MacAddress& mac, int level);
     // screenIndex: 0 horizontal, 1 vertical, 2 small.
     Command AssignScreen(const MacAddress& mac, int screenIndex);

@@ -163,6 +163,9 @@ bool CardBank::WaitForDatagrams(long long count, std::chrono::milliseconds limit
 
 void CardBank::AddLog(const QString& line) {
     m_log.push_back(line);
+    if (m_log.size() > kKeptLogLines) {
+        m_log.pop_front();
+    }
     if (m_sink) {
         m_sink(line);
     }

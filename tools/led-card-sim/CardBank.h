@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -61,8 +62,9 @@ public:
     void SetFaults(const MacAddress& mac, const CardFaults& faults);
 
     // One readable line per datagram and card: what came, what the card did,
-    // what went back.
+    // what went back. The latest kKeptLogLines lines.
     QStringList Log() const;
+    static constexpr std::size_t kKeptLogLines = 100000;
     // Also hands every log line to `sink`, on the thread that produced it.
     void SetLogSink(std::function<void(const QString&)> sink);
 
@@ -104,9 +106,10 @@ private:
     bool m_stopping = false;
     std::thread m_delivery;
     std::mt19937 m_random;
-    // A plain vector: Log() hands out a fresh list, so no Qt container is shared
-    // with (and detached on) the receive threads.
-    std::vector<QString> m_log;
+    // A standard container: Log() hands out a fresh list, so no Qt container is
+    // shared with (and detached on) the receive threads. Only the latest lines
+    // are kept; a long run writes the rest through the sink.
+    std::deque<QString> m_log;
     std::function<void(const QString&)> m_sink;
     long long m_handled = 0;
 };

@@ -333,6 +333,10 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         m_state.extent = datagram[11] | (datagram[12] << 8);
         m_state.displayed = DecodeDisplay(m_state.extent);
         ++m_state.swaps;
+        const CardParams& block = m_state.spec.params;
+        const long long planeBytes =
+            static_cast<long long>(RowsFromScanCode(block[4])) * m_state.displayed.width();
+        const bool twoPlanes = KindFromCardType(block[6]) != Kind::Single;
         out.description =
             macText + QStringLiteral(" SwapBuffer effect %1 speed %2 stay %3 extent %4 seq %5")
                           .arg(m_state.effect)
@@ -340,6 +344,11 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
                           .arg(m_state.stay)
                           .arg(m_state.extent)
                           .arg(datagram[13]);
+        if (twoPlanes && planeBytes > static_cast<long long>(kPlane2Byte)) {
+            // Plane 2 starts at byte 12800 of the card's memory whatever the width.
+            out.description +=
+                QStringLiteral(" (a plane of %1 bytes runs into plane 2)").arg(planeBytes);
+        }
         reply = Reply(code, ReplyTextFor(kAwaitSwapped), &datagram[13]);
         break;
     }

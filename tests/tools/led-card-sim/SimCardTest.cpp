@@ -189,6 +189,14 @@ TEST(SimCardTest, SwapDecodesDisplayMemory) {
     // the block's width.
     f.Send(f.buffer.SwapBuffer(kMac, 0, 1, 0, 0));
     EXPECT_EQ(f.card.state().displayed.width(), 16);
+    EXPECT_FALSE(f.Send(f.buffer.SwapBuffer(kMac, 0, 1, 0, 1600))
+                     .description.contains(
+                         QStringLiteral("runs into plane 2"))); // 8 x 1600 = 12800 still fits
+    // A dual-colour line whose plane is longer than 12800 bytes overlaps plane 2
+    // in the card's memory; the log says so.
+    EXPECT_TRUE(
+        f.Send(f.buffer.SwapBuffer(kMac, 0, 1, 0, 1601))
+            .description.contains(QStringLiteral("a plane of 12808 bytes runs into plane 2")));
 }
 
 TEST(BankConfigTest, ParsesCardsAndFaults) {
