@@ -53,9 +53,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption bindOption(QStringLiteral("bind"),
                                         QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                         QStringLiteral("addr"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption offsetOption(QStringLiteral("port-offset"),
-                                          QStringLiteral("Added to the card ports (default 0)."),
-                                          QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption offsetOption(
+        QStringLiteral("port-offset"),
+        QStringLiteral(
+            "Added to the card ports (default 0); give the station the same --link-port-offset."),
+        QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption cardOption(QStringLiteral("card"),
                                         QStringLiteral("One card (see above); repeatable."),
                                         QStringLiteral("spec"));
