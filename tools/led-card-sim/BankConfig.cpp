@@ -87,6 +87,8 @@ BankConfigParse ParseCardSpec(const QString& line) {
             ok = ParseInt(value, -1, 1 << 30, spec.faults.stopAfterSlices);
         } else if (key == QLatin1String("ignore-mode")) {
             ok = ParseFlag(value, spec.faults.ignoreModeSwitch);
+        } else if (key == QLatin1String("ignore-swap")) {
+            ok = ParseFlag(value, spec.faults.ignoreSwap);
         } else if (key == QLatin1String("wrong-seq")) {
             ok = ParseFlag(value, spec.faults.wrongSeq);
         } else if (key == QLatin1String("delay")) {
@@ -145,6 +147,7 @@ QString BankConfigHelp() {
         "  drop=PERCENT           lose this share of replies at random\n"
         "  stop-after=K           answer K data slices, then nothing at all\n"
         "  ignore-mode=1          answer Connect but not the sync/offline mode switch\n"
+        "  ignore-swap=1          take the data but neither show nor answer SwapBuffer\n"
         "  wrong-seq=1            acknowledge with the sequence byte + 1\n"
         "  delay=MS               send every reply this late\n"
         "  duplicate=1            send every reply twice\n"

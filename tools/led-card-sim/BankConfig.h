@@ -10,7 +10,7 @@
 //
 //   mac=00-1A-2B-3C-4D-5E name=舞台屏 model=7 screen=h width=256 height=32
 //   scan=0 colour=1 oe=0 data=0 drop=0 stop-after=-1 ignore-mode=0
-//   wrong-seq=0 delay=0 duplicate=0
+//   ignore-swap=0 wrong-seq=0 delay=0 duplicate=0
 //
 // Keys may come in any order, separated by spaces or commas; only mac is
 // required. width/height are the card's geometry (a vertical screen's card is

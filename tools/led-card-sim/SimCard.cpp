@@ -327,6 +327,10 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         if (!need(14, QStringLiteral("SwapBuffer"))) {
             return out;
         }
+        if (faults.ignoreSwap) {
+            out.description = macText + QStringLiteral(" SwapBuffer (swap ignored)");
+            return out;
+        }
         m_state.effect = datagram[8];
         m_state.speed = datagram[9];
         m_state.stay = datagram[10];

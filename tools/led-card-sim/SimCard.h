@@ -32,6 +32,7 @@ struct CardFaults {
     int dropPercent = 0;           // each reply is lost with this probability
     int stopAfterSlices = -1;      // after k WriteData slices the card answers nothing
     bool ignoreModeSwitch = false; // answers Connect but not SyncMode/OfflineMode
+    bool ignoreSwap = false;       // SwapBuffer is lost: not taken, not answered
     bool wrongSeq = false;         // acknowledgements carry the sequence byte + 1
     int delayMs = 0;               // every reply leaves this late
     bool duplicate = false;        // every reply is sent twice

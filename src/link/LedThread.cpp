@@ -1,0 +1,466 @@
+#include "LedThread.h"
+
+#include "DataSlices.h"
+
+#include <algorithm>
+
+namespace {
+
+QString ScreenName(ScreenId screen) {
+    switch (screen) {
+    case ScreenId::h:
+        return QStringLiteral("横屏");
+    case ScreenId::s:
+        return QStringLiteral("纵屏");
+    case ScreenId::x:
+        return QStringLiteral("小屏");
+    }
+    return {};
+}
+
+QImage BlackFrame(int width, int height) {
+    QImage frame(std::max(width, 1), std::max(height, 1), QImage::Format_RGB888);
+    frame.fill(Qt::black);
+    return frame;
+}
+
+void SetPlaneLength(LinkScreen& link) {
+    link.planeLength = PlaneLength(link.scan, link.fold, link.width, link.planeLength);
+    const SliceCounts counts = SliceCountsOf(link.planeLength);
+    link.fullSlices = counts.fullSlices;
+    link.lastSliceBytes = counts.lastSliceBytes;
+}
+
+} // namespace
+
+TLedThread::TLedThread(StationLink& link) : m_link(link) {
+    for (const Ipv4Address& address : link.config().EffectiveLocalAddresses()) {
+        m_localAddresses.append(address.toString());
+    }
+    for (Screen& screen : m_screens) {
+        screen.bitmap = BlackFrame(screen.link.width, screen.link.height);
+    }
+    m_running = true;
+    m_thread = std::thread([this] { Run(); });
+}
+
+TLedThread::~TLedThread() {
+    Terminate();
+}
+
+void TLedThread::Terminate() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_terminate = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void TLedThread::LoadScreenBitmap(ScreenId screen, const QImage& frame, const FrameEffect& effect) {
+    // The old bitmap is released under the lock, so its pixels are freed after
+    // (in the order of the lock) the worker's last look at them.
+    QImage replaced;
+    std::lock_guard lock(m_mutex);
+    Screen& state = screenLocked(screen);
+    replaced = std::exchange(state.bitmap, frame);
+    state.effect = effect;
+    replaced = QImage();
+}
+
+void TLedThread::RequestFrame(ScreenId screen) {
+    FrameDiverter* diverter = nullptr;
+    QImage frame;
+    FrameEffect effect;
+    {
+        std::lock_guard lock(m_mutex);
+        Screen& state = screenLocked(screen);
+        if (m_diverter != nullptr) {
+            diverter = m_diverter;
+            frame = state.bitmap;
+            effect = state.effect;
+        } else {
+            state.link.width = state.bitmap.width();
+            state.link.height = state.bitmap.height();
+            SetPlaneLength(state.link);
+            QImage replaced = std::exchange(state.requested, state.bitmap);
+            state.requestedEffect = state.effect;
+            state.link.sendRequest = true;
+            replaced = QImage();
+        }
+    }
+    if (diverter != nullptr) {
+        diverter->DivertFrame(screen, frame, effect);
+        return;
+    }
+    m_wake.notify_all();
+}
+
+void TLedThread::SetLinkScreenParams(ScreenId screen, int width, int height, int colourIndex,
+                                     int scanIndex, int dataPolarity, int oePolarity) {
+    const bool turned = screen == ScreenId::s;
+    const int cardWidth = turned ? height : width;
+    const int cardHeight = turned ? width : height;
+    const ScanArrangement arrangement = ScanArrangementOf(scanIndex);
+    std::lock_guard lock(m_mutex);
+    Screen& state = screenLocked(screen);
+    state.link.width = cardWidth;
+    state.link.height = cardHeight;
+    state.link.rowsPerGroup = RowsPerGroup(scanIndex);
+    state.link.scan = arrangement.scan;
+    state.link.fold = arrangement.fold;
+    state.link.colourKind = ColourKindText(colourIndex);
+    state.link.dataPolarity = dataPolarity;
+    state.link.oePolarity = oePolarity;
+    QImage replaced = std::exchange(state.bitmap, BlackFrame(cardWidth, cardHeight));
+    replaced = QImage();
+}
+
+LinkScreen TLedThread::linkScreen(ScreenId screen) const {
+    std::lock_guard lock(m_mutex);
+    return screenLocked(screen).link;
+}
+
+QImage TLedThread::ScreenBitmap(ScreenId screen) const {
+    std::lock_guard lock(m_mutex);
+    return screenLocked(screen).bitmap;
+}
+
+FrameEffect TLedThread::screenEffect(ScreenId screen) const {
+    std::lock_guard lock(m_mutex);
+    return screenLocked(screen).effect;
+}
+
+void TLedThread::SetColourKind(ScreenId screen, const QString& colourKind) {
+    std::lock_guard lock(m_mutex);
+    screenLocked(screen).link.colourKind = colourKind;
+}
+
+void TLedThread::UpdatePlaneLength(ScreenId screen) {
+    std::lock_guard lock(m_mutex);
+    SetPlaneLength(screenLocked(screen).link);
+}
+
+void TLedThread::SetScreenInUse(ScreenId screen, bool inUse) {
+    {
+        std::lock_guard lock(m_mutex);
+        screenLocked(screen).inUse = inUse;
+    }
+    m_wake.notify_all();
+}
+
+bool TLedThread::IsScreenInUse(ScreenId screen) const {
+    std::lock_guard lock(m_mutex);
+    return screenLocked(screen).inUse;
+}
+
+void TLedThread::SetCardList(ScreenId screen, const CardList& cards) {
+    // Plain copies: nothing the worker keeps shares storage with the lists the
+    // user interface goes on editing.
+    std::vector<CardTarget> targets;
+    const std::size_t count = std::min<std::size_t>(cards.size(), kMaxCards);
+    targets.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        targets.push_back({MacFromEntry(cards[i].id), cards[i].id.mid(4, 17).toStdU16String()});
+    }
+    std::lock_guard lock(m_mutex);
+    screenLocked(screen).cards = std::move(targets);
+}
+
+void TLedThread::SetFrameDiverter(FrameDiverter* diverter) {
+    std::lock_guard lock(m_mutex);
+    m_diverter = diverter;
+}
+
+int TLedThread::LocalAddresses(QStringList& out) const {
+    out.append(m_localAddresses);
+    return static_cast<int>(m_localAddresses.size());
+}
+
+void TLedThread::RequestBrightness(int level) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_light = std::clamp(level, 0, 16);
+        m_brightnessRequest = true;
+    }
+    m_wake.notify_all();
+}
+
+int TLedThread::BrightnessLevel() const {
+    std::lock_guard lock(m_mutex);
+    return m_light;
+}
+
+void TLedThread::Resume() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_suspended = false;
+    }
+    m_wake.notify_all();
+}
+
+void TLedThread::Suspend() {
+    std::lock_guard lock(m_mutex);
+    m_suspended = true;
+}
+
+bool TLedThread::IsSuspended() const {
+    std::lock_guard lock(m_mutex);
+    return m_suspended;
+}
+
+void TLedThread::PauseSending(bool paused) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_paused = paused;
+    }
+    m_wake.notify_all();
+}
+
+bool TLedThread::IsSendingPaused() const {
+    std::lock_guard lock(m_mutex);
+    return m_paused;
+}
+
+bool TLedThread::WaitUntilHeld(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit,
+                              [this] { return HeldLocked() && (m_held || !m_running); });
+}
+
+bool TLedThread::WaitUntilIdle(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [this] {
+        return !m_running || (m_idle && (HeldLocked() || !HasWorkLocked()));
+    });
+}
+
+FrameReport TLedThread::LastFrame(ScreenId screen) const {
+    std::lock_guard lock(m_mutex);
+    return screenLocked(screen).report;
+}
+
+bool TLedThread::WaitFramesDone(ScreenId screen, long long frames,
+                                std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit,
+                              [&] { return screenLocked(screen).report.frames >= frames; });
+}
+
+long long TLedThread::Cycles() const {
+    std::lock_guard lock(m_mutex);
+    return m_cycles;
+}
+
+bool TLedThread::HasWorkLocked() const {
+    if (m_brightnessRequest) {
+        return true;
+    }
+    return std::any_of(m_screens.begin(), m_screens.end(),
+                       [](const Screen& s) { return s.inUse && s.link.sendRequest; });
+}
+
+bool TLedThread::PausePoint() {
+    std::unique_lock lock(m_mutex);
+    if (m_terminate) {
+        return false;
+    }
+    if (!HeldLocked()) {
+        return true;
+    }
+    m_held = true;
+    m_changed.notify_all();
+    m_wake.wait(lock, [this] { return m_terminate || !HeldLocked(); });
+    m_held = false;
+    return !m_terminate;
+}
+
+void TLedThread::Run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_held = true;
+        m_idle = true;
+        m_changed.notify_all();
+        m_wake.wait(lock, [this] { return m_terminate || (!HeldLocked() && HasWorkLocked()); });
+        m_held = false;
+        m_idle = false;
+        if (m_terminate) {
+            break;
+        }
+        ++m_cycles;
+        const bool brightness = std::exchange(m_brightnessRequest, false);
+        const int level = m_light;
+        lock.unlock();
+
+        bool go = !brightness || SendBrightness(level);
+        for (ScreenId screen : kAllScreens) {
+            if (!go) {
+                break;
+            }
+            FrameJob job;
+            lock.lock();
+            Screen& state = screenLocked(screen);
+            const bool due = state.inUse && state.link.sendRequest;
+            if (due) {
+                state.link.sendRequest = false;
+                job.frame = state.requested;
+                job.effect = state.requestedEffect;
+                job.link = state.link;
+                job.cards = state.cards;
+            }
+            lock.unlock();
+            if (due) {
+                go = SendFrame(screen, job);
+                // Our reference to the frame goes under the lock, see LoadScreenBitmap.
+                lock.lock();
+                job.frame = QImage();
+                lock.unlock();
+            }
+        }
+        lock.lock();
+        if (!go) {
+            break;
+        }
+    }
+    m_running = false;
+    m_held = true;
+    m_idle = true;
+    m_changed.notify_all();
+}
+
+bool TLedThread::SendBrightness(int level) {
+    for (ScreenId screen : kAllScreens) {
+        std::vector<CardTarget> cards;
+        {
+            std::lock_guard lock(m_mutex);
+            cards = screenLocked(screen).cards;
+        }
+        ScreenLink& link = m_link.screen(screen);
+        for (const CardTarget& card : cards) {
+            const Command command = m_link.commands().Brightness(card.mac, level);
+            for (int copy = 0; copy < 2; ++copy) {
+                link.SendUnanswered(command);
+                std::this_thread::sleep_for(LinkBudgets::kBrightnessGap);
+            }
+            if (!PausePoint()) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void TLedThread::ReportFailure(ScreenId screen, const CardTarget& card, const QString& what) {
+    if (m_monitor.IsVisible()) {
+        m_monitor.AddLine(ScreenName(screen) + QString::fromStdU16String(card.macText) + what);
+    }
+}
+
+bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
+    const ColourKind kind = ColourKindOf(job.link.colourKind);
+    FrameStore& store = m_stores[static_cast<std::size_t>(ScreenIndex(screen))];
+    store.Reserve(static_cast<std::size_t>(std::max(job.link.planeLength, 0)));
+    EncodeLiveFrame(job.frame, kind, job.link.rowsPerGroup, store);
+    ScreenLink& link = m_link.screen(screen);
+    const int cardCount = static_cast<int>(job.cards.size());
+
+    // First pass: connect what is offline, then the planes.
+    for (int i = 0; i < cardCount; ++i) {
+        if (!PausePoint()) {
+            return false;
+        }
+        const CardTarget& card = job.cards[static_cast<std::size_t>(i)];
+        if (!m_online.get(screen, i)) {
+            if (!link.Transact(m_link.commands().Connect(card.mac),
+                               LinkBudgets::ConnectForFrame(screen))) {
+                ReportFailure(screen, card, QStringLiteral("建立连接超时"));
+                continue;
+            }
+            m_online.set(screen, i, true);
+            {
+                std::lock_guard lock(m_mutex);
+                m_brightnessRequest = true;
+            }
+        }
+        for (int plane = 1; plane <= PlaneCount(kind); ++plane) {
+            const PlaneOutcome outcome = SendPlane(screen, job, plane, i, card);
+            if (outcome == PlaneOutcome::Terminated) {
+                return false;
+            }
+            if (outcome == PlaneOutcome::CardLost) {
+                break;
+            }
+        }
+    }
+
+    // Second pass: every card still online shows the frame.
+    const int extent = job.frame.width();
+    int shown = 0;
+    for (int i = 0; i < cardCount; ++i) {
+        if (!m_online.get(screen, i)) {
+            continue;
+        }
+        if (!PausePoint()) {
+            return false;
+        }
+        // A disconnect may have happened at the pause point.
+        if (!m_online.get(screen, i)) {
+            continue;
+        }
+        const CardTarget& card = job.cards[static_cast<std::size_t>(i)];
+        const Command swap = m_link.commands().SwapBuffer(
+            card.mac, job.effect.effect, job.effect.speed, job.effect.rollStay, extent);
+        if (link.Transact(swap, LinkBudgets::kFrameSlice)) {
+            ++shown;
+        } else {
+            ReportFailure(screen, card,
+                          screen == ScreenId::h ? QStringLiteral("发送切换缓冲超时")
+                                                : QStringLiteral("交换缓冲超时"));
+            m_online.set(screen, i, false);
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        FrameReport& report = screenLocked(screen).report;
+        ++report.frames;
+        report.cards = cardCount;
+        report.shown = shown;
+    }
+    m_changed.notify_all();
+    return true;
+}
+
+TLedThread::PlaneOutcome TLedThread::SendPlane(ScreenId screen, const FrameJob& job, int plane,
+                                               int cardIndex, const CardTarget& card) {
+    ScreenLink& link = m_link.screen(screen);
+    const std::span<const std::uint8_t> bytes =
+        m_stores[static_cast<std::size_t>(ScreenIndex(screen))].Plane(plane);
+    const QString colour = plane == 1 ? QStringLiteral("红色") : QStringLiteral("绿色");
+    for (const DataSlice& slice :
+         SlicePlane(job.link.planeLength, plane == 1 ? kPlane1Unit : kPlane2Unit)) {
+        // A card the disconnect sequence said goodbye to while we were held
+        // gets nothing more of this frame.
+        if (!m_online.get(screen, cardIndex)) {
+            return PlaneOutcome::CardLost;
+        }
+        const Command command =
+            m_link.commands().WriteData(card.mac, slice.unit,
+                                        bytes.subspan(static_cast<std::size_t>(slice.offset),
+                                                      static_cast<std::size_t>(slice.length)));
+        if (!link.Transact(command, LinkBudgets::kFrameSlice)) {
+            ReportFailure(
+                screen, card,
+                slice.last ? QStringLiteral("发送") + colour + QStringLiteral("最后一个数据包超时")
+                           : QStringLiteral("发送") + colour + QStringLiteral("第") +
+                                 QString::number(slice.index) + QStringLiteral("个数据包超时"));
+            m_online.set(screen, cardIndex, false);
+            return PlaneOutcome::CardLost;
+        }
+        if (!PausePoint()) {
+            return PlaneOutcome::Terminated;
+        }
+    }
+    return PlaneOutcome::Sent;
+}

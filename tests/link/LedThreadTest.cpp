@@ -1,0 +1,530 @@
+// The worker thread against simulated cards on loopback: what goes on the wire
+// for a frame, what the cards then show, failures and reconnection,
+// brightness, the hand-over of frames, pausing and the idle worker.
+
+#include "LinkTestSupport.h"
+#include "LiveTestSupport.h"
+
+#include "link/LedThread.h"
+
+#include "render/QtRasteriser.h"
+#include "render/TextRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kFrameLimit = 10s;
+
+// A rig of simulated cards and a worker on its link. Cards start online, as
+// after a connect; the worker starts suspended, as the station's does.
+class WorkerTest : public ::testing::Test {
+protected:
+    void Start(const std::vector<SimCardSpec>& cards) {
+        m_rig = std::make_unique<LoopbackRig>(cards);
+        ASSERT_TRUE(m_rig->ok()) << m_rig->error().toStdString();
+        m_worker = std::make_unique<TLedThread>(m_rig->link());
+        for (ScreenId screen : kAllScreens) {
+            std::vector<SimCardSpec> listed;
+            for (const SimCardSpec& card : cards) {
+                if (card.screen == screen) {
+                    listed.push_back(card);
+                }
+            }
+            m_worker->SetCardList(screen, CardListOf(listed));
+            for (std::size_t i = 0; i < listed.size(); ++i) {
+                m_worker->cardOnline().set(screen, static_cast<int>(i), true);
+            }
+        }
+    }
+    // Screen in use with the geometry of the settings (as the audience sees it).
+    void Screen(ScreenId screen, int width, int height, int colourIndex, int scanIndex) {
+        worker().SetLinkScreenParams(screen, width, height, colourIndex, scanIndex, 0, 1);
+        worker().UpdatePlaneLength(screen);
+        worker().SetScreenInUse(screen, true);
+    }
+    void Send(ScreenId screen, const QImage& frame, FrameEffect effect = {}) {
+        worker().LoadScreenBitmap(screen, frame, effect);
+        worker().RequestFrame(screen);
+    }
+    bool WaitFrames(ScreenId screen, long long frames) {
+        return worker().WaitFramesDone(screen, frames, kFrameLimit);
+    }
+    TLedThread& worker() { return *m_worker; }
+    CardBank& bank() { return m_rig->bank(); }
+
+    std::unique_ptr<LoopbackRig> m_rig;
+    std::unique_ptr<TLedThread> m_worker;
+};
+
+QStringList Writes(const QStringList& actions) {
+    return actions.filter(QStringLiteral("WriteData"));
+}
+
+} // namespace
+
+TEST_F(WorkerTest, DualColourLineGoesToEveryCardAndIsShown) {
+    const std::vector<SimCardSpec> cards{CardFor(1, ScreenId::h, 256, 32, 0, 1),
+                                         CardFor(2, ScreenId::h, 256, 32, 0, 1)};
+    Start(cards);
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    TSettings active;
+    active.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
+    TTextEffect& effect = active.effect(ScreenId::h);
+    effect.AutoSize = 1;
+    effect.Color = 3; // yellow: both planes carry the text
+    effect.Speed = 3;
+    effect.RollStay = 2;
+    QtRasteriser rasteriser;
+    TextRenderer renderer(active, rasteriser);
+    renderer.SetFrameSink(&worker());
+    worker().Resume();
+
+    ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("今晚演出"), {}).failed());
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+
+    const QImage frame = worker().ScreenBitmap(ScreenId::h);
+    ASSERT_EQ(frame.size(), QSize(256, 32));
+    const QImage expected = Thresholded(frame, ColourKind::Dual);
+    ASSERT_NE(expected, Thresholded(QImage(256, 32, QImage::Format_RGB888), ColourKind::Dual));
+    const QStringList wire{QStringLiteral("WriteData 0 1024"),  QStringLiteral("WriteData 4 1024"),
+                           QStringLiteral("WriteData 8 1024"),  QStringLiteral("WriteData 12 1024"),
+                           QStringLiteral("WriteData 50 1024"), QStringLiteral("WriteData 54 1024"),
+                           QStringLiteral("WriteData 58 1024"), QStringLiteral("WriteData 62 1024"),
+                           QStringLiteral("SwapBuffer")};
+    for (const SimCardSpec& card : cards) {
+        EXPECT_EQ(CardActions(bank(), card.mac), wire);
+        const CardState state = *bank().Card(card.mac);
+        EXPECT_EQ(state.dataSlices, 8);
+        EXPECT_EQ(state.swaps, 1);
+        EXPECT_EQ(state.effect, 0);
+        EXPECT_EQ(state.speed, 3);
+        EXPECT_EQ(state.stay, 2);
+        EXPECT_EQ(state.extent, 256);
+        EXPECT_EQ(bank().Displayed(card.mac), expected);
+    }
+    const FrameReport report = worker().LastFrame(ScreenId::h);
+    EXPECT_EQ(report.frames, 1);
+    EXPECT_EQ(report.cards, 2);
+    EXPECT_EQ(report.shown, 2);
+}
+
+TEST_F(WorkerTest, SlicesFollowThePlaneLengthOfEachColourKind) {
+    // Single colour 272 x 32 with 8-row scanning: 2176 bytes, one plane.
+    // "同步+全彩" without "(桌面)" is full colour and sends plane 2 as well.
+    // The vertical screen's frame is turned: 32 x 256 goes out as 256 x 32.
+    const SimCardSpec single = CardFor(1, ScreenId::h, 272, 32, 1, 0);
+    const SimCardSpec full = CardFor(2, ScreenId::x, 256, 32, 0, 2);
+    const SimCardSpec vertical = CardFor(3, ScreenId::s, 256, 32, 0, 1);
+    Start({single, full, vertical});
+    Screen(ScreenId::h, 272, 32, 0, 1);
+    Screen(ScreenId::x, 256, 32, 2, 0);
+    worker().SetColourKind(ScreenId::x, QStringLiteral("同步+全彩"));
+    Screen(ScreenId::s, 32, 256, 1, 0);
+    EXPECT_EQ(worker().linkScreen(ScreenId::s).width, 256);
+    worker().Resume();
+
+    const QImage h = NoiseFrame(272, 32, 1);
+    const QImage x = NoiseFrame(256, 32, 2);
+    const QImage s = NoiseFrame(256, 32, 3);
+    Send(ScreenId::h, h);
+    Send(ScreenId::x, x);
+    Send(ScreenId::s, s);
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    ASSERT_TRUE(WaitFrames(ScreenId::s, 1));
+    ASSERT_TRUE(WaitFrames(ScreenId::x, 1));
+
+    EXPECT_EQ(CardActions(bank(), single.mac),
+              (QStringList{QStringLiteral("WriteData 0 1024"), QStringLiteral("WriteData 4 1024"),
+                           QStringLiteral("WriteData 8 128"), QStringLiteral("SwapBuffer")}));
+    EXPECT_EQ(bank().Displayed(single.mac), Thresholded(h, ColourKind::Single));
+    const LinkScreen link = worker().linkScreen(ScreenId::h);
+    EXPECT_EQ(link.planeLength, 2176);
+    EXPECT_EQ(link.fullSlices, 2);
+    EXPECT_EQ(link.lastSliceBytes, 128);
+
+    const QStringList fullWrites = Writes(CardActions(bank(), full.mac));
+    EXPECT_EQ(fullWrites.size(), 8);
+    EXPECT_TRUE(fullWrites.contains(QStringLiteral("WriteData 50 1024")));
+    EXPECT_EQ(bank().Displayed(full.mac), Thresholded(x, ColourKind::Full));
+
+    EXPECT_EQ(Writes(CardActions(bank(), vertical.mac)).size(), 8);
+    EXPECT_EQ(bank().Displayed(vertical.mac), Thresholded(s, ColourKind::Dual));
+}
+
+TEST_F(WorkerTest, ACardThatStopsAnsweringIsMarkedOfflineAndReconnectedWithTheNextFrame) {
+    SimCardSpec failing = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    failing.faults.stopAfterSlices = 2;
+    const SimCardSpec healthy = CardFor(2, ScreenId::h, 256, 32, 0, 1);
+    Start({failing, healthy});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    worker().monitor().SetVisible(true);
+    worker().RequestBrightness(5);
+    worker().Resume();
+    ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
+
+    Send(ScreenId::h, NoiseFrame(256, 32, 7));
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    ASSERT_TRUE(bank().WaitForDatagrams(bank().DatagramsHandled(), 1s));
+    const qsizetype seen = CardActions(bank(), failing.mac).size();
+    // Two answered slices, then the third sent 20 times.
+    EXPECT_EQ(seen, 2 + 2 + 20);
+    EXPECT_EQ(worker().monitor().TakeLines(),
+              QStringList{QStringLiteral("横屏") + MacText(failing.mac) +
+                          QStringLiteral("发送红色第2个数据包超时")});
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 0));
+    EXPECT_TRUE(worker().cardOnline().get(ScreenId::h, 1));
+    EXPECT_EQ(bank().Card(failing.mac)->swaps, 0);
+    EXPECT_EQ(bank().Card(healthy.mac)->swaps, 1);
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).shown, 1);
+
+    // The card answers again; the next frame connects it before its planes,
+    // and the reconnection asks for the brightness to be sent again.
+    bank().SetFaults(failing.mac, {});
+    const QImage second = NoiseFrame(256, 32, 8);
+    Send(ScreenId::h, second);
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 2));
+    ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
+    ASSERT_TRUE(bank().WaitForDatagrams(bank().DatagramsHandled(), 1s));
+    EXPECT_TRUE(worker().cardOnline().get(ScreenId::h, 0));
+    EXPECT_EQ(bank().Displayed(failing.mac), Thresholded(second, ColourKind::Dual));
+    const QStringList afterFailure = CardActions(bank(), failing.mac).mid(seen);
+    ASSERT_GE(afterFailure.size(), 10);
+    EXPECT_EQ(afterFailure.first(), QStringLiteral("Connect"));
+    EXPECT_EQ(afterFailure.mid(1, 8), Writes(afterFailure));
+    EXPECT_EQ(afterFailure[9], QStringLiteral("SwapBuffer"));
+    EXPECT_EQ(afterFailure.mid(10),
+              (QStringList{QStringLiteral("Brightness 5"), QStringLiteral("Brightness 5")}));
+    EXPECT_TRUE(worker().monitor().TakeLines().isEmpty());
+}
+
+TEST_F(WorkerTest, EveryTimeOutHasItsMonitorLine) {
+    // One failure per card, each at another step of the transfer.
+    SimCardSpec redLast = CardFor(1, ScreenId::h, 272, 32, 1, 0);
+    redLast.faults.stopAfterSlices = 2; // the short slice after two full ones
+    SimCardSpec swapH = CardFor(2, ScreenId::h, 272, 32, 1, 0);
+    swapH.faults.ignoreSwap = true;
+    SimCardSpec green = CardFor(3, ScreenId::s, 256, 32, 0, 1);
+    green.faults.stopAfterSlices = 5; // plane 2, slice 1
+    SimCardSpec swapS = CardFor(4, ScreenId::x, 256, 32, 0, 1);
+    swapS.faults.ignoreSwap = true;
+    SimCardSpec absentH = TestCard(0x100, ScreenId::h); // not in the bank
+    SimCardSpec absentX = TestCard(0x101, ScreenId::x);
+    Start({redLast, swapH, green, swapS});
+    worker().SetCardList(ScreenId::h, CardListOf({redLast, swapH, absentH}));
+    worker().SetCardList(ScreenId::x, CardListOf({swapS, absentX}));
+    worker().cardOnline().set(ScreenId::h, 2, false);
+    worker().cardOnline().set(ScreenId::x, 1, false);
+    Screen(ScreenId::h, 272, 32, 0, 1);
+    Screen(ScreenId::s, 32, 256, 1, 0);
+    Screen(ScreenId::x, 256, 32, 1, 0);
+    worker().monitor().SetVisible(true);
+    worker().Resume();
+
+    Send(ScreenId::h, NoiseFrame(272, 32, 1));
+    Send(ScreenId::s, NoiseFrame(256, 32, 2));
+    Send(ScreenId::x, NoiseFrame(256, 32, 3));
+    for (ScreenId screen : kAllScreens) {
+        ASSERT_TRUE(WaitFrames(screen, 1));
+        EXPECT_EQ(worker().LastFrame(screen).shown, 0);
+        EXPECT_EQ(worker().cardOnline().count(screen), 0);
+    }
+    EXPECT_EQ(
+        worker().monitor().TakeLines(),
+        (QStringList{
+            QStringLiteral("横屏") + MacText(redLast.mac) +
+                QStringLiteral("发送红色最后一个数据包超时"),
+            QStringLiteral("横屏") + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
+            QStringLiteral("横屏") + MacText(swapH.mac) + QStringLiteral("发送切换缓冲超时"),
+            QStringLiteral("纵屏") + MacText(green.mac) + QStringLiteral("发送绿色第1个数据包超时"),
+            QStringLiteral("小屏") + MacText(absentX.mac) + QStringLiteral("建立连接超时"),
+            QStringLiteral("小屏") + MacText(swapS.mac) + QStringLiteral("交换缓冲超时"),
+        }));
+}
+
+TEST_F(WorkerTest, MonitorLinesAreKeptOnlyWhileTheMonitorIsVisible) {
+    Start({});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    worker().SetCardList(ScreenId::h, CardListOf({TestCard(9)})); // no such card
+    int notified = 0;
+    worker().monitor().SetNotifier([&notified] { ++notified; });
+    worker().Resume();
+    Send(ScreenId::h, NoiseFrame(256, 32, 1));
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    EXPECT_TRUE(worker().monitor().TakeLines().isEmpty());
+    worker().monitor().SetVisible(true);
+    Send(ScreenId::h, NoiseFrame(256, 32, 2));
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 2));
+    EXPECT_EQ(worker().monitor().TakeLines().size(), 1);
+    EXPECT_EQ(notified, 1);
+    worker().monitor().SetNotifier({});
+}
+
+TEST_F(WorkerTest, BrightnessReachesEveryListedCardOfEveryScreenTwice) {
+    std::vector<SimCardSpec> cards;
+    for (int i = 0; i < 6; ++i) {
+        cards.push_back(TestCard(i + 1, ScreenFromIndex(i % 3)));
+    }
+    Start(cards);
+    // Neither the in-use settings nor the online flags matter.
+    worker().SetScreenInUse(ScreenId::s, false);
+    worker().cardOnline().clear(ScreenId::x);
+    worker().Resume();
+    worker().RequestBrightness(7);
+    ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
+    ASSERT_TRUE(bank().WaitForDatagrams(12, 2s));
+    for (const SimCardSpec& card : cards) {
+        EXPECT_EQ(CardActions(bank(), card.mac),
+                  (QStringList{QStringLiteral("Brightness 7"), QStringLiteral("Brightness 7")}));
+        EXPECT_EQ(bank().Card(card.mac)->brightness, 7);
+    }
+    EXPECT_EQ(worker().BrightnessLevel(), 7);
+}
+
+TEST_F(WorkerTest, TwoQuickRequestsSendTheLatestFrameOnce) {
+    const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    Start({card});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    const QImage first = NoiseFrame(256, 32, 1);
+    QImage second = NoiseFrame(256, 32, 2);
+    Send(ScreenId::h, first);
+    Send(ScreenId::h, second, FrameEffect{4, 6, 3});
+    // A picture loaded without a request (the advertisement) is not sent.
+    worker().LoadScreenBitmap(ScreenId::h, NoiseFrame(256, 32, 3), {});
+    // The caller's image may change after the hand-over; the frame does not.
+    const QImage sent = second.copy();
+    second.fill(Qt::white);
+
+    worker().Resume();
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).frames, 1);
+    EXPECT_EQ(bank().Card(card.mac)->dataSlices, 8);
+    EXPECT_EQ(bank().Card(card.mac)->swaps, 1);
+    EXPECT_EQ(bank().Card(card.mac)->effect, 4);
+    EXPECT_EQ(bank().Displayed(card.mac), Thresholded(sent, ColourKind::Dual));
+}
+
+TEST_F(WorkerTest, RequestsForAScreenNotInUseWaitWithoutWakingTheWorker) {
+    const SimCardSpec card = CardFor(1, ScreenId::x, 256, 32, 0, 1);
+    Start({card});
+    worker().SetLinkScreenParams(ScreenId::x, 256, 32, 1, 0, 0, 1);
+    worker().Resume();
+    const QImage frame = NoiseFrame(256, 32, 4);
+    Send(ScreenId::x, frame);
+    ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
+    const long long cycles = worker().Cycles();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(worker().Cycles(), cycles); // asleep, not polling
+    EXPECT_TRUE(worker().linkScreen(ScreenId::x).sendRequest);
+    EXPECT_EQ(bank().DatagramsHandled(), 0);
+
+    worker().SetScreenInUse(ScreenId::x, true);
+    ASSERT_TRUE(WaitFrames(ScreenId::x, 1));
+    EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
+    EXPECT_EQ(worker().Cycles(), cycles + 1);
+}
+
+TEST_F(WorkerTest, APausedTransferContinuesWhereItStopped) {
+    SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    card.faults.delayMs = 15; // slow enough to pause in the middle
+    Start({card});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    worker().Resume();
+    const QImage frame = NoiseFrame(256, 32, 5);
+    Send(ScreenId::h, frame);
+    ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->dataSlices >= 2; }));
+    worker().PauseSending(true);
+    ASSERT_TRUE(worker().WaitUntilHeld(2s));
+    const long long held = bank().Card(card.mac)->dataSlices;
+    std::this_thread::sleep_for(60ms);
+    EXPECT_EQ(bank().Card(card.mac)->dataSlices, held);
+    EXPECT_LT(held, 8);
+    EXPECT_EQ(bank().Card(card.mac)->swaps, 0);
+
+    worker().PauseSending(false);
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    const CardState state = *bank().Card(card.mac);
+    EXPECT_EQ(state.dataSlices, 8); // nothing sent twice, nothing started over
+    EXPECT_EQ(state.swaps, 1);
+    EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
+}
+
+TEST_F(WorkerTest, ASuspendedWorkerSendsNothingUntilResumed) {
+    const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    Start({card});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    Send(ScreenId::h, NoiseFrame(256, 32, 6));
+    worker().RequestBrightness(3);
+    EXPECT_TRUE(worker().IsSuspended());
+    EXPECT_TRUE(worker().WaitUntilHeld(1s));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(worker().Cycles(), 0);
+    EXPECT_EQ(bank().DatagramsHandled(), 0);
+    worker().Resume();
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    EXPECT_EQ(bank().Card(card.mac)->brightness, 3);
+}
+
+TEST_F(WorkerTest, TheDiverterReceivesFramesInsteadOfTheCards) {
+    struct Recorder final : FrameDiverter {
+        void DivertFrame(ScreenId screen, const QImage& frame, const FrameEffect& effect) override {
+            screens.push_back(screen);
+            frames.push_back(frame);
+            effects.push_back(effect);
+        }
+        std::vector<ScreenId> screens;
+        std::vector<QImage> frames;
+        std::vector<FrameEffect> effects;
+    } recorder;
+    const SimCardSpec card = CardFor(1, ScreenId::s, 256, 32, 0, 1);
+    Start({card});
+    Screen(ScreenId::s, 32, 256, 1, 0);
+    worker().Resume();
+    worker().SetFrameDiverter(&recorder);
+    const QImage frame = NoiseFrame(256, 32, 9);
+    Send(ScreenId::s, frame, FrameEffect{1, 5, 2});
+    ASSERT_EQ(recorder.screens, std::vector<ScreenId>{ScreenId::s});
+    EXPECT_EQ(recorder.frames[0], frame);
+    EXPECT_EQ(recorder.effects[0], (FrameEffect{1, 5, 2}));
+    EXPECT_TRUE(worker().WaitUntilIdle(1s));
+    EXPECT_FALSE(worker().linkScreen(ScreenId::s).sendRequest);
+    EXPECT_EQ(worker().Cycles(), 0);
+
+    worker().SetFrameDiverter(nullptr);
+    worker().RequestFrame(ScreenId::s);
+    ASSERT_TRUE(WaitFrames(ScreenId::s, 1));
+    EXPECT_EQ(recorder.frames.size(), 1u);
+    EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
+}
+
+TEST_F(WorkerTest, TerminationAbandonsAHeldTransfer) {
+    SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    card.faults.delayMs = 10;
+    Start({card});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    worker().Resume();
+    Send(ScreenId::h, NoiseFrame(256, 32, 1));
+    ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->dataSlices >= 1; }));
+    worker().PauseSending(true);
+    ASSERT_TRUE(worker().WaitUntilHeld(2s));
+    const long long slices = bank().Card(card.mac)->dataSlices;
+    worker().Terminate();
+    EXPECT_TRUE(worker().WaitUntilIdle(0ms));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(bank().Card(card.mac)->dataSlices, slices);
+    EXPECT_EQ(bank().Card(card.mac)->swaps, 0);
+    m_worker.reset(); // a second Terminate (the destructor's) is harmless
+}
+
+TEST(LinkScreenParams, GeometryScanAndColourOfEachScreen) {
+    StationLink link(LinkConfig::Loopback(0));
+    TLedThread worker(link);
+    const LinkScreen initial = worker.linkScreen(ScreenId::h);
+    EXPECT_EQ(initial.rowsPerGroup, 16);
+    EXPECT_EQ(initial.width, 512);
+    EXPECT_EQ(initial.height, 32);
+    EXPECT_EQ(initial.colourKind, QStringLiteral("同步+双色(桌面)"));
+    EXPECT_EQ(initial.scan, QStringLiteral("4扫"));
+    EXPECT_EQ(initial.fold, QStringLiteral("8列下折3次"));
+    EXPECT_EQ(initial.planeLength, 0);
+
+    struct Case {
+        ScreenId screen;
+        int width, height, colour, scan;
+        int cardWidth, cardHeight, rows;
+        const char* scanText;
+        const char* foldText;
+        const char* colourKind;
+        int planeLength;
+    };
+    const Case cases[] = {
+        {ScreenId::h, 272, 32, 0, 1, 272, 32, 8, "8扫", "直行", "同步+单色(桌面)", 2176},
+        {ScreenId::s, 32, 256, 1, 2, 256, 32, 16, "8扫", "8列上折1次", "同步+双色(桌面)", 4096},
+        {ScreenId::x, 128, 16, 2, 9, 128, 16, 8, "4扫", "16列下折1次", "同步+全彩(桌面)", 1024},
+        {ScreenId::h, 64, 16, 7, 12, 64, 16, 16, "16扫", "直行", "同步+全彩(桌面)", 1024},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ScreenLetter(c.screen));
+        worker.SetLinkScreenParams(c.screen, c.width, c.height, c.colour, c.scan, 1, 0);
+        worker.UpdatePlaneLength(c.screen);
+        const LinkScreen link = worker.linkScreen(c.screen);
+        EXPECT_EQ(link.width, c.cardWidth);
+        EXPECT_EQ(link.height, c.cardHeight);
+        EXPECT_EQ(link.rowsPerGroup, c.rows);
+        EXPECT_EQ(link.scan, QString::fromUtf8(c.scanText));
+        EXPECT_EQ(link.fold, QString::fromUtf8(c.foldText));
+        EXPECT_EQ(link.colourKind, QString::fromUtf8(c.colourKind));
+        EXPECT_EQ(link.planeLength, c.planeLength);
+        EXPECT_EQ(link.fullSlices * 1024 + link.lastSliceBytes, c.planeLength);
+        EXPECT_EQ(link.dataPolarity, 1);
+        EXPECT_EQ(link.oePolarity, 0);
+        const QImage bitmap = worker.ScreenBitmap(c.screen);
+        EXPECT_EQ(bitmap.size(), QSize(c.cardWidth, c.cardHeight));
+        EXPECT_EQ(bitmap.pixel(0, 0) & 0xFFFFFF, 0u);
+    }
+}
+
+TEST(LinkScreenParams, ALongerLineSetsTheWidthAndPlaneLengthOfItsFrame) {
+    StationLink link(LinkConfig::Loopback(0));
+    TLedThread worker(link);
+    worker.SetLinkScreenParams(ScreenId::h, 256, 32, 1, 0, 0, 1);
+    worker.LoadScreenBitmap(ScreenId::h, NoiseFrame(600, 32, 1), {1, 5, 0});
+    worker.RequestFrame(ScreenId::h);
+    const LinkScreen screen = worker.linkScreen(ScreenId::h);
+    EXPECT_EQ(screen.width, 600);
+    EXPECT_EQ(screen.planeLength, 9600);
+    EXPECT_EQ(screen.fullSlices, 9);
+    EXPECT_EQ(screen.lastSliceBytes, 384);
+    EXPECT_TRUE(screen.sendRequest);
+    EXPECT_EQ(worker.screenEffect(ScreenId::h), (FrameEffect{1, 5, 0}));
+}
+
+TEST(LinkScreenParams, LocalAddressesAreTheLinksOwn) {
+    StationLink link(LinkConfig::Loopback(0));
+    TLedThread worker(link);
+    QStringList addresses{QStringLiteral("kept")};
+    EXPECT_EQ(worker.LocalAddresses(addresses), 1);
+    EXPECT_EQ(addresses, (QStringList{QStringLiteral("kept"), QStringLiteral("127.0.0.1")}));
+}
+
+TEST(CardOnlineFlags, RangeClearAndCount) {
+    CardOnline online;
+    online.set(ScreenId::s, 0, true);
+    online.set(ScreenId::s, 99, true);
+    online.set(ScreenId::s, 100, true); // beyond the list: ignored
+    online.set(ScreenId::s, -1, true);
+    EXPECT_TRUE(online.get(ScreenId::s, 99));
+    EXPECT_FALSE(online.get(ScreenId::s, 100));
+    EXPECT_FALSE(online.get(ScreenId::h, 0));
+    EXPECT_EQ(online.count(ScreenId::s), 2);
+    online.clear(ScreenId::s);
+    EXPECT_EQ(online.count(ScreenId::s), 0);
+}
+
+TEST(LinkMonitorLines, HiddenDropsVisibleKeepsAndHidingForgets) {
+    LinkMonitor monitor;
+    monitor.AddLine(QStringLiteral("a"));
+    EXPECT_TRUE(monitor.TakeLines().isEmpty());
+    monitor.SetVisible(true);
+    monitor.AddLine(QStringLiteral("b"));
+    monitor.AddLine(QStringLiteral("c"));
+    EXPECT_EQ(monitor.TakeLines(), (QStringList{QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_TRUE(monitor.TakeLines().isEmpty());
+    monitor.AddLine(QStringLiteral("d"));
+    monitor.SetVisible(false);
+    EXPECT_TRUE(monitor.TakeLines().isEmpty());
+    EXPECT_EQ(monitor.LinesKept(), 3);
+
+    monitor.SetVisible(true);
+    for (std::size_t i = 0; i < LinkMonitor::kMaxPending + 5; ++i) {
+        monitor.AddLine(QString::number(i));
+    }
+    const QStringList kept = monitor.TakeLines();
+    EXPECT_EQ(static_cast<std::size_t>(kept.size()), LinkMonitor::kMaxPending);
+    EXPECT_EQ(kept.first(), QStringLiteral("5"));
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "CardBank.h"
+#include "LoopbackRig.h"
+
+#include "link/FrameEncoding.h"
+#include "link/MacAddress.h"
+
+#include "core/Settings.h"
+
+#include <QImage>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <ostream>
+#include <random>
+#include <vector>
+
+// Readable failure output for the texts the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+// Helpers of the worker and live-control tests: card list entries for
+// simulated cards, test frames and what a card should show for them, and the
+// card bank's log read per card.
+
+// A card list entry as a search would list the card.
+inline QString EntryFor(const MacAddress& mac) {
+    return QStringLiteral("mac:") + MacText(mac) + QStringLiteral(" 舞台屏->A卡");
+}
+
+inline CardList CardListOf(const std::vector<SimCardSpec>& cards) {
+    CardList list;
+    for (const SimCardSpec& card : cards) {
+        list.push_back({EntryFor(card.mac), {}});
+    }
+    return list;
+}
+
+// Random channels on both sides of 128, so every bit of every plane byte matters.
+inline QImage NoiseFrame(int width, int height, unsigned seed) {
+    QImage image(width, height, QImage::Format_RGB888);
+    std::mt19937 random(seed);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* px = image.scanLine(y);
+        for (int i = 0; i < 3 * width; ++i) {
+            px[i] = static_cast<std::uint8_t>(random());
+        }
+    }
+    return image;
+}
+
+// The picture a card shows for a frame: each channel the colour kind carries,
+// fully on at 128 and above, everything else off.
+inline QImage Thresholded(const QImage& frame, ColourKind kind) {
+    const QImage source = frame.convertToFormat(QImage::Format_RGB888);
+    QImage out(source.size(), QImage::Format_RGB888);
+    for (int y = 0; y < source.height(); ++y) {
+        const std::uint8_t* in = source.constScanLine(y);
+        std::uint8_t* px = out.scanLine(y);
+        for (int x = 0; x < source.width(); ++x) {
+            px[3 * x] = in[3 * x] >= 128 ? 255 : 0;
+            px[3 * x + 1] = kind != ColourKind::Single && in[3 * x + 1] >= 128 ? 255 : 0;
+            px[3 * x + 2] = kind == ColourKind::Full && in[3 * x + 2] >= 128 ? 255 : 0;
+        }
+    }
+    return out;
+}
+
+// What the cards of the bank did, one short line per datagram of one card,
+// without the bank's address prefix: "Connect", "WriteData 0 1024",
+// "SwapBuffer", "Brightness 7", "SyncMode", "Disconnect".
+inline QStringList CardActions(const CardBank& bank, const MacAddress& mac) {
+    static const QRegularExpression kWrite(
+        QStringLiteral(R"(WriteData unit (\d+) \(byte \d+\) (\d+) bytes)"));
+    const QString key = MacText(mac) + QLatin1Char(' ');
+    QStringList actions;
+    for (const QString& line : bank.Log()) {
+        const qsizetype at = line.indexOf(key);
+        if (at < 0) {
+            continue;
+        }
+        const QString rest = line.mid(at + key.size());
+        const QRegularExpressionMatch write = kWrite.match(rest);
+        if (write.hasMatch()) {
+            actions << QStringLiteral("WriteData %1 %2").arg(write.captured(1), write.captured(2));
+        } else if (rest.startsWith(QLatin1String("Brightness"))) {
+            actions << rest.section(QLatin1Char(' '), 0, 1);
+        } else {
+            actions << rest.section(QLatin1Char(' '), 0, 0);
+        }
+    }
+    return actions;
+}
+
+// A card spec with its parameter block set for a card frame of this size.
+inline SimCardSpec CardFor(int number, ScreenId screen, int cardWidth, int cardHeight,
+                           int scanIndex, int colourStyle) {
+    SimCardSpec card = TestCard(number, screen);
+    card.params = MakeCardParams(cardWidth, cardHeight, scanIndex, colourStyle);
+    return card;
+}
