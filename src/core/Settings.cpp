@@ -1,5 +1,6 @@
 #include "Settings.h"
 
+#include "Hex.h"
 #include "IniFile.h"
 #include "SettingsKeys.h"
 
@@ -27,27 +28,13 @@ QString CardPrefix(ScreenId id) {
     return QStringLiteral("mac_") + QLatin1Char(ScreenLetter(id));
 }
 
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
-}
-
 // Decodes hexadecimal pairs over the start of the record, stopping at the
 // first pair that is not hexadecimal; bytes beyond stay as they were.
 void DecodeRecordInto(const QString& hex, CardRecordBytes& record) {
     const qsizetype pairs = std::min<qsizetype>(hex.size() / 2, kCardRecordSize);
     for (qsizetype i = 0; i < pairs; ++i) {
-        const int hi = HexDigit(hex[2 * i]);
-        const int lo = HexDigit(hex[2 * i + 1]);
+        const int hi = HexDigitValue(hex[2 * i]);
+        const int lo = HexDigitValue(hex[2 * i + 1]);
         if (hi < 0 || lo < 0) {
             return;
         }
