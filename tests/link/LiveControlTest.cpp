@@ -1,0 +1,354 @@
+// The operator's link commands against simulated cards on loopback, with a
+// scripted operator: connect and disconnect across the three screens, their
+// messages and status texts, the brightness step, the refusals, and a
+// disconnect in the middle of a frame.
+
+#include "LinkTestSupport.h"
+#include "LiveTestSupport.h"
+
+#include "link/LiveControl.h"
+
+#include "support/ScriptedOperator.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kNotConnected = QStringLiteral("未连接屏幕，请先点连接按钮。");
+
+class RecordingHost final : public LiveControlHost {
+public:
+    std::optional<QString> ReselectLine() override {
+        calls << QStringLiteral("reselect");
+        return selected;
+    }
+    void StopPlayback() override { calls << QStringLiteral("stop"); }
+    void RefreshCommands() override { calls << QStringLiteral("refresh"); }
+    void RenderEmptyLine(ScreenId screen) override {
+        calls << QStringLiteral("empty ") + QLatin1Char(ScreenLetter(screen));
+    }
+    void ShowBrightnessCaption(const QString& caption) override {
+        calls << QStringLiteral("caption ") + caption;
+    }
+    void ShowOfflineTransfer() override { calls << QStringLiteral("offline dialog"); }
+
+    std::optional<QString> selected;
+    QStringList calls;
+};
+
+// Every screen starts in use, 256 x 32 dual colour (the vertical one 32 x 256).
+class LiveControlTest : public ::testing::Test {
+protected:
+    void Start(const std::vector<SimCardSpec>& cards) {
+        m_rig = std::make_unique<LoopbackRig>(cards);
+        ASSERT_TRUE(m_rig->ok()) << m_rig->error().toStdString();
+        m_worker = std::make_unique<TLedThread>(m_rig->link());
+        for (ScreenId screen : kAllScreens) {
+            TScreenParams& params = settings.ActiveSettings.screen(screen);
+            params.ScreenKind = true;
+            params.ScreenStyle = 1;
+            m_worker->SetLinkScreenParams(screen, params.ScreenWidth, params.ScreenHeight,
+                                          params.ScreenStyle, params.ScanStyle, params.DataPol,
+                                          params.OePol);
+        }
+        m_live = std::make_unique<LiveControl>(m_rig->link(), *m_worker, settings, op, &host);
+    }
+    void List(ScreenId screen, const std::vector<SimCardSpec>& cards) {
+        settings.cards(screen) = CardListOf(cards);
+    }
+    LiveControl& live() { return *m_live; }
+    TLedThread& worker() { return *m_worker; }
+    CardBank& bank() { return m_rig->bank(); }
+    StationLink& link() { return m_rig->link(); }
+
+    SettingsStore settings;
+    ScriptedOperator op;
+    RecordingHost host;
+    std::unique_ptr<LoopbackRig> m_rig;
+    std::unique_ptr<TLedThread> m_worker;
+    std::unique_ptr<LiveControl> m_live;
+};
+
+} // namespace
+
+TEST_F(LiveControlTest, ConnectWithNoCardsSendsNothingAndStillConnects) {
+    Start({});
+    host.selected = QStringLiteral("第一句");
+    live().Connect();
+    EXPECT_TRUE(live().IsConnected());
+    EXPECT_FALSE(worker().IsSuspended());
+    EXPECT_FALSE(worker().IsSendingPaused());
+    EXPECT_EQ(bank().DatagramsHandled(), 0);
+    EXPECT_TRUE(op.texts(QStringLiteral("inform")).isEmpty());
+    EXPECT_EQ(op.lastStatus(), QStringLiteral("【字幕】 第一句"));
+    EXPECT_EQ(host.calls, (QStringList{QStringLiteral("reselect"), QStringLiteral("refresh")}));
+
+    // A second connect while connected changes nothing; F5 disconnects.
+    live().Connect();
+    EXPECT_EQ(op.texts(QStringLiteral("status")).size(), 1);
+    live().ToggleConnection();
+    EXPECT_FALSE(live().IsConnected());
+    EXPECT_TRUE(worker().IsSuspended());
+    EXPECT_EQ(op.lastStatus(), kNotConnected);
+    host.selected.reset();
+    live().ToggleConnection();
+    EXPECT_EQ(op.lastStatus(), QStringLiteral("【字幕】 "));
+}
+
+TEST_F(LiveControlTest, ConnectContactsOnlyTheScreensInUse) {
+    const SimCardSpec h1 = TestCard(1, ScreenId::h);
+    const SimCardSpec h2 = TestCard(2, ScreenId::h);
+    const SimCardSpec s1 = TestCard(3, ScreenId::s);
+    Start({h1, h2, s1});
+    List(ScreenId::h, {h1, h2});
+    List(ScreenId::s, {s1});
+    settings.ActiveSettings.screen(ScreenId::s).ScreenKind = false;
+    settings.ActiveSettings.screen(ScreenId::x).ScreenStyle = 0;
+    settings.ActiveSettings.screen(ScreenId::h).ScreenStyle = 2;
+    worker().cardOnline().set(ScreenId::s, 0, true);
+    worker().cardOnline().set(ScreenId::s, 5, true);
+    link().DeactivateAll();
+
+    live().Connect();
+    EXPECT_TRUE(op.texts(QStringLiteral("inform")).isEmpty());
+    for (const SimCardSpec& card : {h1, h2}) {
+        const CardState state = *bank().Card(card.mac);
+        EXPECT_TRUE(state.connected);
+        EXPECT_EQ(state.mode, CardMode::Sync);
+        EXPECT_EQ(CardActions(bank(), card.mac),
+                  (QStringList{QStringLiteral("Connect"), QStringLiteral("SyncMode")}));
+    }
+    EXPECT_TRUE(worker().cardOnline().get(ScreenId::h, 0));
+    EXPECT_TRUE(worker().cardOnline().get(ScreenId::h, 1));
+    EXPECT_TRUE(CardActions(bank(), s1.mac).isEmpty());
+    EXPECT_EQ(worker().cardOnline().count(ScreenId::s), 0);
+    EXPECT_TRUE(link().screen(ScreenId::h).IsActive());
+    EXPECT_FALSE(link().screen(ScreenId::s).IsActive());
+
+    // The worker now knows each screen's colour kind, plane length and use.
+    EXPECT_EQ(worker().linkScreen(ScreenId::h).colourKind, QStringLiteral("同步+全彩(桌面)"));
+    EXPECT_EQ(worker().linkScreen(ScreenId::s).colourKind, QStringLiteral("同步+双色(桌面)"));
+    EXPECT_EQ(worker().linkScreen(ScreenId::x).colourKind, QStringLiteral("同步+单色(桌面)"));
+    for (ScreenId screen : kAllScreens) {
+        EXPECT_EQ(worker().linkScreen(screen).planeLength, 4096);
+    }
+    EXPECT_TRUE(worker().IsScreenInUse(ScreenId::h));
+    EXPECT_FALSE(worker().IsScreenInUse(ScreenId::s));
+}
+
+TEST_F(LiveControlTest, UnreachableCardsGetOneMessageEachInOrder) {
+    SimCardSpec noMode = TestCard(2, ScreenId::s);
+    noMode.faults.ignoreModeSwitch = true;
+    const SimCardSpec good = TestCard(3, ScreenId::h);
+    const SimCardSpec absent = TestCard(0x0A1B, ScreenId::h);
+    Start({noMode, good});
+    List(ScreenId::h, {absent, good});
+    List(ScreenId::s, {noMode});
+
+    live().Connect();
+    EXPECT_EQ(op.texts(QStringLiteral("inform")),
+              (QStringList{QStringLiteral("02-00-00-00-0A-1B->连接超时！"),
+                           QStringLiteral("02-00-00-00-00-02->切换同步模式失败！")}));
+    EXPECT_TRUE(live().IsConnected());
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 0));
+    EXPECT_TRUE(worker().cardOnline().get(ScreenId::h, 1));
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::s, 0));
+    // Five attempts each, and the window kept running its events meanwhile.
+    EXPECT_EQ(CardActions(bank(), noMode.mac).count(QStringLiteral("SyncMode")), 5);
+    EXPECT_GT(op.processEventsCalls, 20);
+}
+
+TEST_F(LiveControlTest, ConnectAndDisconnectCannotBeRestartedWhileTheyWait) {
+    // An operator who presses F5 again while the window waits for a card.
+    class Impatient final : public ScriptedOperator {
+    public:
+        void ProcessEvents() override {
+            ScriptedOperator::ProcessEvents();
+            if (live != nullptr) {
+                live->ToggleConnection();
+                live->Disconnect();
+                live->Connect();
+            }
+        }
+        LiveControl* live = nullptr;
+    } impatient;
+    const SimCardSpec good = TestCard(1, ScreenId::h);
+    Start({good});
+    List(ScreenId::h, {TestCard(0x77, ScreenId::h), good});
+    LiveControl live(link(), worker(), settings, impatient, &host);
+    impatient.live = &live;
+    live.Connect();
+    EXPECT_GT(impatient.processEventsCalls, 0);
+    EXPECT_TRUE(live.IsConnected());
+    EXPECT_EQ(impatient.texts(QStringLiteral("inform")).size(), 1);
+    EXPECT_EQ(CardActions(bank(), good.mac),
+              (QStringList{QStringLiteral("Connect"), QStringLiteral("SyncMode")}));
+    live.Disconnect();
+    EXPECT_FALSE(live.IsConnected());
+    EXPECT_EQ(bank().Card(good.mac)->disconnects, 1);
+    impatient.live = nullptr;
+}
+
+TEST_F(LiveControlTest, DisconnectSaysGoodbyeToEveryCardAndClosesTheListeners) {
+    const SimCardSpec h1 = TestCard(1, ScreenId::h);
+    const SimCardSpec x1 = TestCard(2, ScreenId::x);
+    const SimCardSpec absent = TestCard(0x55, ScreenId::x);
+    Start({h1, x1});
+    List(ScreenId::h, {h1});
+    List(ScreenId::x, {x1, absent});
+    live().Connect();
+    op.events.clear();
+    host.calls.clear();
+    worker().cardOnline().set(ScreenId::x, 1, true); // as if it had answered once
+
+    settings.Ad.play = true;
+    live().Disconnect();
+    EXPECT_FALSE(live().IsConnected());
+    EXPECT_TRUE(worker().IsSuspended());
+    EXPECT_TRUE(worker().IsSendingPaused());
+    for (const SimCardSpec& card : {h1, x1}) {
+        const CardState state = *bank().Card(card.mac);
+        EXPECT_FALSE(state.connected);
+        EXPECT_TRUE(state.startOfflineOnDisconnect);
+    }
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 0));
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::x, 0));
+    // No answer: silently ignored, the flag stays as it was.
+    EXPECT_TRUE(worker().cardOnline().get(ScreenId::x, 1));
+    EXPECT_TRUE(op.texts(QStringLiteral("inform")).isEmpty());
+    for (ScreenId screen : kAllScreens) {
+        EXPECT_FALSE(link().screen(screen).IsActive());
+    }
+    EXPECT_EQ(op.lastStatus(), kNotConnected);
+    EXPECT_EQ(host.calls, (QStringList{QStringLiteral("stop"), QStringLiteral("refresh")}));
+
+    settings.Ad.play = false;
+    List(ScreenId::x, {x1});
+    live().Connect();
+    live().Disconnect();
+    EXPECT_FALSE(bank().Card(h1.mac)->startOfflineOnDisconnect);
+    EXPECT_EQ(bank().Card(h1.mac)->disconnects, 2);
+    // Not connected: nothing to disconnect.
+    live().Disconnect();
+    EXPECT_EQ(bank().Card(h1.mac)->disconnects, 2);
+}
+
+TEST_F(LiveControlTest, ATransferCutByDisconnectCompletesAfterTheNextConnect) {
+    SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    card.faults.delayMs = 20;
+    Start({card});
+    List(ScreenId::h, {card});
+    settings.ActiveSettings.screen(ScreenId::s).ScreenKind = false;
+    settings.ActiveSettings.screen(ScreenId::x).ScreenKind = false;
+    live().Connect();
+    const QImage frame = NoiseFrame(256, 32, 11);
+    worker().LoadScreenBitmap(ScreenId::h, frame, {});
+    worker().RequestFrame(ScreenId::h);
+    ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->dataSlices >= 2; }));
+
+    live().Disconnect();
+    const long long cut = bank().Card(card.mac)->dataSlices;
+    EXPECT_LT(cut, 8);
+    EXPECT_EQ(bank().Card(card.mac)->disconnects, 1);
+    std::this_thread::sleep_for(80ms);
+    EXPECT_EQ(bank().Card(card.mac)->dataSlices, cut);
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).frames, 0);
+
+    live().Connect();
+    ASSERT_TRUE(worker().WaitFramesDone(ScreenId::h, 1, 10s));
+    const CardState state = *bank().Card(card.mac);
+    EXPECT_EQ(state.dataSlices, 8); // the rest of the planes, not the frame again
+    EXPECT_EQ(state.swaps, 1);
+    EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
+    live().Disconnect();
+}
+
+TEST_F(LiveControlTest, BrightnessStepsAndWraps) {
+    std::vector<SimCardSpec> cards{TestCard(1, ScreenId::h), TestCard(2, ScreenId::s),
+                                   TestCard(3, ScreenId::x)};
+    Start(cards);
+    for (const SimCardSpec& card : cards) {
+        List(card.screen, {card});
+    }
+    settings.StoredSettings.Link.Light = 16;
+    live().StepBrightness();
+    EXPECT_EQ(op.texts(QStringLiteral("inform")),
+              QStringList{QStringLiteral("请先连接字幕机再发送亮度命令。")});
+    EXPECT_EQ(settings.StoredSettings.Link.Light, 16);
+    EXPECT_TRUE(host.calls.isEmpty());
+
+    live().Connect();
+    const long long before = bank().DatagramsHandled();
+    live().StepBrightness();
+    EXPECT_EQ(settings.StoredSettings.Link.Light, 0);
+    EXPECT_EQ(live().BrightnessLevel(), 0);
+    EXPECT_EQ(host.calls.last(), QStringLiteral("caption 调亮(0)"));
+    EXPECT_EQ(op.lastStatus(), QStringLiteral("发送亮度命令完毕"));
+    ASSERT_TRUE(bank().WaitForDatagrams(before + 6, 3s));
+    for (const SimCardSpec& card : cards) {
+        EXPECT_EQ(CardActions(bank(), card.mac).filter(QStringLiteral("Brightness 0")).size(), 2);
+    }
+    live().StepBrightness();
+    EXPECT_EQ(host.calls.last(), QStringLiteral("caption 调亮(1)"));
+    EXPECT_EQ(LiveControl::BrightnessCaption(16), QStringLiteral("调亮(16)"));
+    live().Disconnect();
+}
+
+TEST_F(LiveControlTest, CommandsThatNeedOrRefuseTheLink) {
+    Start({});
+    // Not connected.
+    live().ClearScreens();
+    live().Reset();
+    live().SwitchOfflineSync();
+    EXPECT_FALSE(live().RefuseWhileConnected());
+    EXPECT_EQ(op.texts(QStringLiteral("inform")),
+              QStringList{QStringLiteral("请先连接字幕机再发送清屏命令。")});
+    EXPECT_EQ(op.texts(QStringLiteral("status")), QStringList{kNotConnected});
+    EXPECT_EQ(host.calls, QStringList{QStringLiteral("offline dialog")});
+
+    live().Connect();
+    op.events.clear();
+    host.calls.clear();
+    live().ClearScreens();
+    live().Reset();
+    live().SwitchOfflineSync();
+    EXPECT_TRUE(live().RefuseWhileConnected());
+    EXPECT_EQ(host.calls, (QStringList{QStringLiteral("empty h"), QStringLiteral("empty s"),
+                                       QStringLiteral("empty x")}));
+    EXPECT_EQ(
+        op.texts(QStringLiteral("status")),
+        (QStringList{QStringLiteral("发送清除屏幕命令完毕"), QStringLiteral("发送复位命令完毕")}));
+    EXPECT_EQ(op.texts(QStringLiteral("inform")),
+              (QStringList{QStringLiteral("请先断开与字幕机的连接。"),
+                           QStringLiteral("请先断开与字幕机的连接。")}));
+    EXPECT_TRUE(live().IsConnected());
+    live().Disconnect();
+}
+
+TEST_F(LiveControlTest, APortThatCannotBeBoundIsNamedOnce) {
+    const SimCardSpec card = TestCard(1, ScreenId::h);
+    Start({card});
+    List(ScreenId::h, {card, TestCard(2, ScreenId::h)});
+    // Someone else holds the horizontal station port.
+    link().DeactivateAll();
+    QString error;
+    auto squatter = UdpBinding::Open(
+        kLoopback, link().config().StationPort(ScreenId::h),
+        [](std::span<const std::uint8_t>, Ipv4Address, std::uint16_t) {}, &error);
+    ASSERT_TRUE(squatter) << error.toStdString();
+    settings.ActiveSettings.screen(ScreenId::s).ScreenKind = false;
+    settings.ActiveSettings.screen(ScreenId::x).ScreenKind = false;
+    live().Connect();
+    const QStringList errors = op.texts(QStringLiteral("error"));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith(QStringLiteral("无法打开通讯端口：")))
+        << errors[0].toStdString();
+    EXPECT_EQ(op.texts(QStringLiteral("inform")).size(), 2); // both cards: no reply possible
+    EXPECT_TRUE(live().IsConnected());
+    squatter.reset();
+    live().Disconnect();
+}
