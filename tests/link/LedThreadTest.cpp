@@ -7,9 +7,6 @@
 
 #include "link/LedThread.h"
 
-#include "render/QtRasteriser.h"
-#include "render/TextRenderer.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -67,30 +64,16 @@ QStringList Writes(const QStringList& actions) {
 
 } // namespace
 
-TEST_F(WorkerTest, DualColourLineGoesToEveryCardAndIsShown) {
+TEST_F(WorkerTest, DualColourFrameGoesToEveryCardAndIsShown) {
     const std::vector<SimCardSpec> cards{CardFor(1, ScreenId::h, 256, 32, 0, 1),
                                          CardFor(2, ScreenId::h, 256, 32, 0, 1)};
     Start(cards);
     Screen(ScreenId::h, 256, 32, 1, 0);
-    TSettings active;
-    active.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-    TTextEffect& effect = active.effect(ScreenId::h);
-    effect.AutoSize = 1;
-    effect.Color = 3; // yellow: both planes carry the text
-    effect.Speed = 3;
-    effect.RollStay = 2;
-    QtRasteriser rasteriser;
-    TextRenderer renderer(active, rasteriser);
-    renderer.SetFrameSink(&worker());
     worker().Resume();
-
-    ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("今晚演出"), {}).failed());
+    const QImage frame = NoiseFrame(256, 32, 21);
+    Send(ScreenId::h, frame, FrameEffect{0, 3, 2});
     ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
 
-    const QImage frame = worker().ScreenBitmap(ScreenId::h);
-    ASSERT_EQ(frame.size(), QSize(256, 32));
-    const QImage expected = Thresholded(frame, ColourKind::Dual);
-    ASSERT_NE(expected, Thresholded(QImage(256, 32, QImage::Format_RGB888), ColourKind::Dual));
     const QStringList wire{QStringLiteral("WriteData 0 1024"),  QStringLiteral("WriteData 4 1024"),
                            QStringLiteral("WriteData 8 1024"),  QStringLiteral("WriteData 12 1024"),
                            QStringLiteral("WriteData 50 1024"), QStringLiteral("WriteData 54 1024"),
@@ -105,7 +88,7 @@ TEST_F(WorkerTest, DualColourLineGoesToEveryCardAndIsShown) {
         EXPECT_EQ(state.speed, 3);
         EXPECT_EQ(state.stay, 2);
         EXPECT_EQ(state.extent, 256);
-        EXPECT_EQ(bank().Displayed(card.mac), expected);
+        EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
     }
     const FrameReport report = worker().LastFrame(ScreenId::h);
     EXPECT_EQ(report.frames, 1);

@@ -31,3 +31,4 @@ std::span<const CliCommand> CliCommands();
 int RunCli(const QStringList& arguments, CliIo& io);
 
 int RunRenderCommand(const QStringList& arguments, CliIo& io);
+int RunSendCommand(const QStringList& arguments, CliIo& io);

@@ -5,9 +5,10 @@
 namespace {
 
 // One line per command; a new command adds its entry here.
-const std::array<CliCommand, 1> kCommands{{
+const std::array<CliCommand, 2> kCommands{{
     {"render", "render a line into a screen's picture with the settings of Config.ini",
      &RunRenderCommand},
+    {"send", "show a line or a text file's lines on the cards of Config.ini", &RunSendCommand},
 }};
 
 void PrintUsage(QTextStream& stream) {

@@ -1,0 +1,241 @@
+// send: connects to the cards of Config.ini's card lists, shows a line (or the
+// lines of a text file, one per Enter) on every screen in use, and disconnects,
+// exactly as the station's live link does.
+#include "CliCommand.h"
+
+#include "core/Operator.h"
+#include "core/Paths.h"
+#include "core/Settings.h"
+#include "core/TextFiles.h"
+#include "link/LedThread.h"
+#include "link/LinkConfig.h"
+#include "link/LiveControl.h"
+#include "link/StationLink.h"
+#include "render/QtRasteriser.h"
+#include "render/TextRenderer.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+
+#include <chrono>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char kUsageHead[] =
+    "Usage: subtitle-station-cli send --home DIR [link options] (--line TEXT | --file FILE.txt)\n"
+    "\n"
+    "Loads DIR/Config.ini, connects to the cards listed for the screens in use, shows\n"
+    "TEXT on every screen in use and disconnects. With --file, the lines of the text\n"
+    "file are shown one after the other: the first at once, each next one when Enter is\n"
+    "pressed on standard input (double-row screens show the following line as row 2);\n"
+    "the end of standard input stops early. The file is GBK text, or UTF-8 / UTF-16\n"
+    "with a byte order mark. Messages of the cards go to standard error.\n"
+    "\n"
+    "Link options (use 127.0.0.1 for both to drive simulated cards, see led-card-sim):\n";
+const char kUsageTail[] =
+    "\n"
+    "Exit codes: 0 every card of every screen in use showed every line; 1 a card did\n"
+    "not answer, a line was too long, standard input ended before the last line, or\n"
+    "there was nothing to send to; 2 bad arguments.\n";
+
+// How long one line may take on all cards: far above the worst case of
+// cards that stop answering (20 attempts of 25 ms per slice, then skipped).
+constexpr std::chrono::seconds kLineLimit{120};
+
+QString Usage() {
+    return QString::fromUtf8(kUsageHead) + LinkOptionsHelp() + QString::fromUtf8(kUsageTail);
+}
+
+int UsageError(CliIo& io, const QString& problem) {
+    io.err << problem << "\n\n" << Usage();
+    return kExitUsage;
+}
+
+// The operator of a terminal: messages are printed, questions answered No.
+class ConsoleOperator final : public OperatorInterface {
+public:
+    explicit ConsoleOperator(CliIo& io) : m_io(io) {}
+
+    bool AskYesNo(const QString& text) override {
+        m_io.err << text << " (answered no)\n";
+        m_io.err.flush();
+        return false;
+    }
+    void Inform(const QString& text) override {
+        ++messages;
+        m_io.err << text << '\n';
+        m_io.err.flush();
+    }
+    void ShowError(const QString& text) override {
+        ++messages;
+        m_io.err << text << '\n';
+        m_io.err.flush();
+    }
+    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
+    QString ChooseSaveFile(const QString&, const QString&) override { return {}; }
+    std::optional<QString> AskText(const QString&, const QString&, const QString&, bool) override {
+        return std::nullopt;
+    }
+    void SetStatus(const QString& text) override {
+        m_io.out << "status: " << text << '\n';
+        m_io.out.flush();
+    }
+
+    int messages = 0;
+
+private:
+    CliIo& m_io;
+};
+
+void PrintMonitorLines(TLedThread& worker, CliIo& io) {
+    for (const QString& line : worker.monitor().TakeLines()) {
+        io.err << line << '\n';
+    }
+    io.err.flush();
+}
+
+} // namespace
+
+int RunSendCommand(const QStringList& arguments, CliIo& io) {
+    const LinkConfigParse linkOptions =
+        ParseLinkConfig(arguments, QProcessEnvironment::systemEnvironment());
+    if (!linkOptions.ok()) {
+        return UsageError(io, linkOptions.error);
+    }
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption line(QStringLiteral("line"), QString(), QStringLiteral("TEXT"));
+    const QCommandLineOption file(QStringLiteral("file"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    parser.addOptions({home, line, file, help});
+    QStringList argv{QStringLiteral("send")};
+    argv += linkOptions.remaining;
+    if (!parser.parse(argv)) {
+        return UsageError(io, parser.errorText());
+    }
+    if (parser.isSet(help)) {
+        io.out << Usage();
+        return kExitOk;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return UsageError(io, QStringLiteral("Unexpected argument: ") +
+                                  parser.positionalArguments().first());
+    }
+    if (!parser.isSet(home)) {
+        return UsageError(io, QStringLiteral("Missing --home"));
+    }
+    if (parser.isSet(line) == parser.isSet(file)) {
+        return UsageError(io, QStringLiteral("Give either --line or --file"));
+    }
+    const QString homeDir = parser.value(home);
+    if (!QFileInfo(homeDir).isDir()) {
+        return UsageError(io, QStringLiteral("--home is not a directory: ") + homeDir);
+    }
+
+    QStringList lines;
+    if (parser.isSet(line)) {
+        lines << parser.value(line);
+    } else {
+        const QString path = parser.value(file);
+        if (!QFileInfo(path).isFile()) {
+            return UsageError(io, QStringLiteral("--file is not a file: ") + path);
+        }
+        const LineFileContent content = ReadLineFile(path);
+        if (!content.status) {
+            io.err << content.status.message << '\n';
+            return kExitFailure;
+        }
+        lines = content.lines;
+        if (lines.isEmpty()) {
+            io.err << "The file has no lines: " << path << '\n';
+            return kExitFailure;
+        }
+    }
+
+    SettingsStore settings;
+    LoadAndApplyConfig(settings, StationPaths(homeDir).configFile());
+    std::vector<ScreenId> inUse;
+    int listed = 0;
+    for (ScreenId screen : kAllScreens) {
+        if (settings.ActiveSettings.screen(screen).ScreenKind) {
+            inUse.push_back(screen);
+            listed +=
+                static_cast<int>(std::min<std::size_t>(settings.cards(screen).size(), kMaxCards));
+        }
+    }
+    if (inUse.empty()) {
+        io.err << "No screen is in use in Config.ini; there is nothing to send to.\n";
+        return kExitFailure;
+    }
+    if (listed == 0) {
+        io.err << "The card lists of the screens in use are empty; search for the cards "
+                  "in the station's screen parameters first.\n";
+        return kExitFailure;
+    }
+
+    StationLink link(linkOptions.config);
+    TLedThread worker(link);
+    for (ScreenId screen : kAllScreens) {
+        const TScreenParams& params = settings.ActiveSettings.screen(screen);
+        worker.SetLinkScreenParams(screen, params.ScreenWidth, params.ScreenHeight,
+                                   params.ScreenStyle, params.ScanStyle, params.DataPol,
+                                   params.OePol);
+    }
+    worker.monitor().SetVisible(true);
+    ConsoleOperator op(io);
+    LiveControl live(link, worker, settings, op);
+    QtRasteriser rasteriser;
+    TextRenderer renderer(settings.ActiveSettings, rasteriser);
+    renderer.SetFrameSink(&worker);
+
+    bool allShown = true;
+    live.Connect();
+    if (op.messages > 0) {
+        allShown = false;
+    }
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& row1 = lines[i];
+        const QString row2 = i + 1 < lines.size() ? lines[i + 1] : QString();
+        io.out << "line " << i + 1 << " of " << lines.size() << ": " << row1 << '\n';
+        for (ScreenId screen : inUse) {
+            const long long before = worker.LastFrame(screen).frames;
+            const RenderOutcome outcome = renderer.RenderSubtitle(screen, row1, row2);
+            const QString name = QStringLiteral("  screen ") + QLatin1Char(ScreenLetter(screen));
+            if (outcome.failed()) {
+                io.err << name << ": " << outcome.message << '\n';
+                allShown = false;
+                continue;
+            }
+            if (!worker.WaitFramesDone(screen, before + 1, kLineLimit)) {
+                io.err << name << ": the transfer did not finish\n";
+                allShown = false;
+                continue;
+            }
+            const FrameReport report = worker.LastFrame(screen);
+            io.out << name << ": shown by " << report.shown << " of " << report.cards << " cards\n";
+            if (report.shown < report.cards) {
+                allShown = false;
+            }
+        }
+        io.out.flush();
+        PrintMonitorLines(worker, io);
+        if (i + 1 < lines.size()) {
+            io.out << "Press Enter for line " << i + 2 << ": " << lines[i + 1] << '\n';
+            io.out.flush();
+            std::string answer;
+            if (!std::getline(std::cin, answer)) {
+                io.out << "Standard input ended; stopping after line " << i + 1 << ".\n";
+                allShown = false;
+                break;
+            }
+        }
+    }
+    live.Disconnect();
+    io.out.flush();
+    return allShown ? kExitOk : kExitFailure;
+}
