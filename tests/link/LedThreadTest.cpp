@@ -337,6 +337,31 @@ TEST_F(WorkerTest, APausedTransferContinuesWhereItStopped) {
     EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
 }
 
+TEST_F(WorkerTest, ACardDisconnectedWhileHeldGetsNothingMoreOfTheFrame) {
+    // 272 x 32 single colour: two full slices and a short one.
+    SimCardSpec gone = CardFor(1, ScreenId::h, 272, 32, 1, 0);
+    gone.faults.delayMs = 15;
+    const SimCardSpec stays = CardFor(2, ScreenId::h, 272, 32, 1, 0);
+    Start({gone, stays});
+    Screen(ScreenId::h, 272, 32, 0, 1);
+    worker().Resume();
+    const QImage frame = NoiseFrame(272, 32, 12);
+    Send(ScreenId::h, frame);
+    ASSERT_TRUE(WaitUntil([&] { return bank().Card(gone.mac)->dataSlices >= 1; }));
+    worker().PauseSending(true);
+    ASSERT_TRUE(worker().WaitUntilHeld(2s));
+    const long long held = bank().Card(gone.mac)->dataSlices;
+    ASSERT_LT(held, 3);
+    // What the disconnect sequence does to a card that said goodbye.
+    worker().cardOnline().set(ScreenId::h, 0, false);
+    worker().PauseSending(false);
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    EXPECT_EQ(bank().Card(gone.mac)->dataSlices, held); // not even the short slice
+    EXPECT_EQ(bank().Card(gone.mac)->swaps, 0);
+    EXPECT_EQ(bank().Displayed(stays.mac), Thresholded(frame, ColourKind::Single));
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).shown, 1);
+}
+
 TEST_F(WorkerTest, ASuspendedWorkerSendsNothingUntilResumed) {
     const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
     Start({card});
