@@ -68,9 +68,12 @@ struct FrameReport {
 // Threads: one std::thread, started at construction in the suspended state and
 // joined by the destructor. It sleeps on a condition variable while it has no
 // request, or while it is suspended or sending is paused. It stops
-// cooperatively: between cycles, before each card, after every slice and
-// swap, and after each card's brightness; a stopped transfer continues where it
-// stopped when both the suspension and the pause are lifted.
+// cooperatively, never in the middle of an exchange: between cycles, before
+// each card and each swap, after every slice, and after each card's
+// brightness; a stopped transfer continues where it stopped when both the
+// suspension and the pause are lifted. Card lists, in-use flags and frames are
+// copied under a lock, so the worker never reads what the user interface
+// changes; CardOnline is atomic and the monitor guarded.
 //
 // Every public function is called on the user-interface thread unless it says
 // otherwise; all of them are safe while the worker runs. `link` must outlive

@@ -94,7 +94,7 @@ inline QStringList CardActions(const CardBank& bank, const MacAddress& mac) {
     return actions;
 }
 
-// A card spec with its parameter block set for a card frame of this size.
+// A simulated card whose parameter block fits a card frame of this size.
 inline SimCardSpec CardFor(int number, ScreenId screen, int cardWidth, int cardHeight,
                            int scanIndex, int colourStyle) {
     SimCardSpec card = TestCard(number, screen);
