@@ -1,22 +1,6 @@
 #include "MacAddress.h"
 
-namespace {
-
-int HexDigit(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
-}
-
-} // namespace
+#include "core/Hex.h"
 
 QString MacText(const MacAddress& mac) {
     QString text;
@@ -39,7 +23,7 @@ MacAddress MacFromEntry(const QString& entry) {
         const QString digits = entry.mid(4 + field * 3, 2);
         int value = digits.isEmpty() ? -1 : 0;
         for (const QChar c : digits) {
-            const int d = HexDigit(c);
+            const int d = HexDigitValue(c);
             if (d < 0) {
                 value = -1;
                 break;
@@ -65,8 +49,8 @@ std::optional<MacAddress> ParseMacText(const QString& text) {
                 return std::nullopt;
             }
         }
-        const int hi = HexDigit(t[start]);
-        const int lo = HexDigit(t[start + 1]);
+        const int hi = HexDigitValue(t[start]);
+        const int lo = HexDigitValue(t[start + 1]);
         if (hi < 0 || lo < 0) {
             return std::nullopt;
         }
