@@ -109,7 +109,7 @@ TEST_F(ListenerTest, FlashParametersAndOfflineMode) {
     params[511] = 0xAA;
     EXPECT_TRUE(x.Transact(cmd().LoadParameters(card.mac, params), LinkBudgets::kServiceOperation));
     const CardState state = *bank().Card(card.mac);
-    EXPECT_TRUE(std::equal(params.begin(), params.end(), state.spec.params.begin()));
+    EXPECT_TRUE(std::equal(params.begin(), params.end(), state.setup.params.begin()));
 }
 
 TEST_F(ListenerTest, SequenceWrapIsAccepted) {
@@ -304,14 +304,14 @@ TEST_F(ListenerTest, DiscoveryOfThreeCards) {
     const std::vector<SimCardSpec> specs{a, b, c};
     for (const CardEntry& entry : cards) {
         const MacAddress mac = MacFromEntry(entry.id);
-        const auto spec = std::find_if(specs.begin(), specs.end(),
-                                       [&](const SimCardSpec& s) { return s.mac == mac; });
-        ASSERT_NE(spec, specs.end());
-        SimCard reference(*spec);
+        const auto setup = std::find_if(specs.begin(), specs.end(),
+                                        [&](const SimCardSpec& s) { return s.mac == mac; });
+        ASSERT_NE(setup, specs.end());
+        SimCard reference(*setup);
         const Bytes record = reference.InfoRecord();
         EXPECT_TRUE(std::equal(record.begin(), record.end(), entry.record.begin()))
             << entry.id.toStdString();
-        EXPECT_EQ(entry.record[17], reference.state().spec.modelCode);
+        EXPECT_EQ(entry.record[17], reference.state().setup.modelCode);
     }
     // The other screen finds only its own card.
     const CardList vertical = link().Search(ScreenId::s);
@@ -351,7 +351,7 @@ TEST_F(ListenerTest, AssignedCardAnswersOnItsNewScreen) {
     Start({card});
     EXPECT_TRUE(h().Transact(cmd().Connect(card.mac), LinkBudgets::kServiceOperation));
     EXPECT_TRUE(h().Transact(cmd().AssignScreen(card.mac, 1), LinkBudgets::kServiceOperation));
-    EXPECT_EQ(bank().Card(card.mac)->spec.screen, ScreenId::s);
+    EXPECT_EQ(bank().Card(card.mac)->setup.screen, ScreenId::s);
     EXPECT_FALSE(h().Transact(cmd().Connect(card.mac), {1, 30, 1}));
     EXPECT_TRUE(link()
                     .screen(ScreenId::s)

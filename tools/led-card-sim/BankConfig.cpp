@@ -32,7 +32,7 @@ bool ParseFlag(const QString& value, bool& out) {
 
 BankConfigParse ParseCardSpec(const QString& line) {
     BankConfigParse result;
-    SimCardSpec spec;
+    SimCardSpec setup;
     bool haveMac = false;
     int width = 256;
     int height = 32;
@@ -54,20 +54,20 @@ BankConfigParse ParseCardSpec(const QString& line) {
             const auto mac = ParseMacText(value);
             ok = mac.has_value();
             if (ok) {
-                spec.mac = *mac;
+                setup.mac = *mac;
                 haveMac = true;
             }
         } else if (key == QLatin1String("name")) {
-            spec.name = value;
+            setup.name = value;
         } else if (key == QLatin1String("model")) {
-            ok = ParseInt(value, 0, 255, spec.modelCode);
+            ok = ParseInt(value, 0, 255, setup.modelCode);
         } else if (key == QLatin1String("screen")) {
             const QString v = value.toLower();
             ok = v == QLatin1String("h") || v == QLatin1String("s") || v == QLatin1String("x");
             if (ok) {
-                spec.screen = v == QLatin1String("h")   ? ScreenId::h
-                              : v == QLatin1String("s") ? ScreenId::s
-                                                        : ScreenId::x;
+                setup.screen = v == QLatin1String("h")   ? ScreenId::h
+                               : v == QLatin1String("s") ? ScreenId::s
+                                                         : ScreenId::x;
             }
         } else if (key == QLatin1String("width")) {
             ok = ParseInt(value, 8, 65535 * 8, width);
@@ -82,19 +82,19 @@ BankConfigParse ParseCardSpec(const QString& line) {
         } else if (key == QLatin1String("data")) {
             ok = ParseInt(value, 0, 1, data);
         } else if (key == QLatin1String("drop")) {
-            ok = ParseInt(value, 0, 100, spec.faults.dropPercent);
+            ok = ParseInt(value, 0, 100, setup.faults.dropPercent);
         } else if (key == QLatin1String("stop-after")) {
-            ok = ParseInt(value, -1, 1 << 30, spec.faults.stopAfterSlices);
+            ok = ParseInt(value, -1, 1 << 30, setup.faults.stopAfterSlices);
         } else if (key == QLatin1String("ignore-mode")) {
-            ok = ParseFlag(value, spec.faults.ignoreModeSwitch);
+            ok = ParseFlag(value, setup.faults.ignoreModeSwitch);
         } else if (key == QLatin1String("ignore-swap")) {
-            ok = ParseFlag(value, spec.faults.ignoreSwap);
+            ok = ParseFlag(value, setup.faults.ignoreSwap);
         } else if (key == QLatin1String("wrong-seq")) {
-            ok = ParseFlag(value, spec.faults.wrongSeq);
+            ok = ParseFlag(value, setup.faults.wrongSeq);
         } else if (key == QLatin1String("delay")) {
-            ok = ParseInt(value, 0, 60000, spec.faults.delayMs);
+            ok = ParseInt(value, 0, 60000, setup.faults.delayMs);
         } else if (key == QLatin1String("duplicate")) {
-            ok = ParseFlag(value, spec.faults.duplicate);
+            ok = ParseFlag(value, setup.faults.duplicate);
         } else {
             result.error = QStringLiteral("unknown key \"%1\"").arg(key);
             return result;
@@ -108,8 +108,8 @@ BankConfigParse ParseCardSpec(const QString& line) {
         result.error = QStringLiteral("a card needs mac=XX-XX-XX-XX-XX-XX");
         return result;
     }
-    spec.params = MakeCardParams(width, height, scan, colour, oe, data);
-    result.cards.push_back(spec);
+    setup.params = MakeCardParams(width, height, scan, colour, oe, data);
+    result.cards.push_back(setup);
     return result;
 }
 

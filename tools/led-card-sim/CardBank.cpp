@@ -11,11 +11,11 @@ CardBank::~CardBank() {
     Stop();
 }
 
-void CardBank::AddCard(const SimCardSpec& spec) {
+void CardBank::AddCard(const SimCardSpec& setup) {
     std::lock_guard lock(m_mutex);
-    auto card = std::make_unique<SimCard>(spec);
+    auto card = std::make_unique<SimCard>(setup);
     for (auto& existing : m_cards) {
-        if (existing->mac() == spec.mac) {
+        if (existing->mac() == setup.mac) {
             existing = std::move(card);
             return;
         }

@@ -46,7 +46,7 @@ public:
     CardBank& operator=(const CardBank&) = delete;
 
     // Before or after Start. A second card with the same MAC replaces the first.
-    void AddCard(const SimCardSpec& spec);
+    void AddCard(const SimCardSpec& setup);
     LinkStatus Start();
     void Stop();
     bool running() const;

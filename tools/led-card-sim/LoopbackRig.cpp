@@ -42,13 +42,13 @@ LoopbackRig::LoopbackRig(const std::vector<SimCardSpec>& cards, unsigned seed) {
 }
 
 SimCardSpec TestCard(int number, ScreenId screen) {
-    SimCardSpec spec;
-    spec.mac = {0x02,
-                0x00,
-                0x00,
-                0x00,
-                static_cast<std::uint8_t>(number >> 8),
-                static_cast<std::uint8_t>(number & 0xFF)};
-    spec.screen = screen;
-    return spec;
+    SimCardSpec setup;
+    setup.mac = {0x02,
+                 0x00,
+                 0x00,
+                 0x00,
+                 static_cast<std::uint8_t>(number >> 8),
+                 static_cast<std::uint8_t>(number & 0xFF)};
+    setup.screen = screen;
+    return setup;
 }

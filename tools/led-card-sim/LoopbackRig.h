@@ -30,5 +30,5 @@ private:
     std::unique_ptr<StationLink> m_link;
 };
 
-// A card spec with a MAC made from a number (02-00-00-00-hi-lo), for tests.
+// A card setup with a MAC made from a number (02-00-00-00-hi-lo), for tests.
 SimCardSpec TestCard(int number, ScreenId screen = ScreenId::h);

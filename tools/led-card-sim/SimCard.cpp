@@ -128,8 +128,8 @@ int RowsFromScanCode(std::uint8_t scanCode) {
     return std::max(scan, 1) * (folds + 1);
 }
 
-SimCard::SimCard(SimCardSpec spec) {
-    m_state.spec = std::move(spec);
+SimCard::SimCard(SimCardSpec setup) {
+    m_state.setup = std::move(setup);
 }
 
 std::vector<std::uint8_t> SimCard::Reply(std::uint8_t code, const QByteArray& text,
@@ -140,7 +140,7 @@ std::vector<std::uint8_t> SimCard::Reply(std::uint8_t code, const QByteArray& te
     reply[1] = code;
     std::memcpy(reply.data() + 2, text.constData(), textLength);
     if (seq != nullptr) {
-        reply.back() = static_cast<std::uint8_t>(m_state.spec.faults.wrongSeq ? *seq + 1 : *seq);
+        reply.back() = static_cast<std::uint8_t>(m_state.setup.faults.wrongSeq ? *seq + 1 : *seq);
     }
     return reply;
 }
@@ -149,10 +149,10 @@ std::vector<std::uint8_t> SimCard::InfoRecord() const {
     std::vector<std::uint8_t> record(kCardRecordSize, 0);
     record[0] = 0x07;
     record[1] = 0x07;
-    std::copy(m_state.spec.mac.begin(), m_state.spec.mac.end(), record.begin() + 2);
-    std::copy(m_state.spec.params.begin(), m_state.spec.params.end(), record.begin() + 8);
-    record[8 + 9] = static_cast<std::uint8_t>(m_state.spec.modelCode);
-    const QByteArray name = EncodeGbk(m_state.spec.name);
+    std::copy(m_state.setup.mac.begin(), m_state.setup.mac.end(), record.begin() + 2);
+    std::copy(m_state.setup.params.begin(), m_state.setup.params.end(), record.begin() + 8);
+    record[8 + 9] = static_cast<std::uint8_t>(m_state.setup.modelCode);
+    const QByteArray name = EncodeGbk(m_state.setup.name);
     const qsizetype length = GbkPrefixLength(name, 20);
     std::fill_n(record.begin() + 8 + 116, 21, std::uint8_t{0});
     record[8 + 116] = static_cast<std::uint8_t>(length);
@@ -161,7 +161,7 @@ std::vector<std::uint8_t> SimCard::InfoRecord() const {
 }
 
 QImage SimCard::DecodeDisplay(int extent) const {
-    const CardParams& block = m_state.spec.params;
+    const CardParams& block = m_state.setup.params;
     const int width = extent > 0 ? extent : (block[0] | (block[1] << 8)) * 8;
     const int height = block[2] | (block[3] << 8);
     QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB888);
@@ -208,14 +208,14 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         return out;
     }
     const std::uint8_t code = datagram[0];
-    const QString macText = MacText(m_state.spec.mac);
+    const QString macText = MacText(m_state.setup.mac);
     if (code != 0x07 &&
         (datagram.size() < 8 ||
-         !std::equal(m_state.spec.mac.begin(), m_state.spec.mac.end(), datagram.begin() + 2))) {
+         !std::equal(m_state.setup.mac.begin(), m_state.setup.mac.end(), datagram.begin() + 2))) {
         return out;
     }
     out.addressed = true;
-    const CardFaults& faults = m_state.spec.faults;
+    const CardFaults& faults = m_state.setup.faults;
     if (code == 0x03 && faults.stopAfterSlices >= 0 &&
         m_state.dataSlices - m_sliceBase >= faults.stopAfterSlices) {
         m_silent = true;
@@ -299,7 +299,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
             return out;
         }
         reply = Reply(code, ReplyTextFor(kAwaitAssigned));
-        m_state.spec.screen = ScreenFromIndex(index);
+        m_state.setup.screen = ScreenFromIndex(index);
         break;
     }
     case 0x03: {
@@ -337,7 +337,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         m_state.extent = datagram[11] | (datagram[12] << 8);
         m_state.displayed = DecodeDisplay(m_state.extent);
         ++m_state.swaps;
-        const CardParams& block = m_state.spec.params;
+        const CardParams& block = m_state.setup.params;
         const long long planeBytes =
             static_cast<long long>(RowsFromScanCode(block[4])) * m_state.displayed.width();
         const bool twoPlanes = KindFromCardType(block[6]) != Kind::Single;
@@ -384,7 +384,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         if (!need(520, QStringLiteral("LoadParameters"))) {
             return out;
         }
-        std::copy_n(datagram.begin() + 8, 512, m_state.spec.params.begin());
+        std::copy_n(datagram.begin() + 8, 512, m_state.setup.params.begin());
         out.description =
             macText + QStringLiteral(" LoadParameters %1").arg(Hex(datagram.subspan(8), 16));
         reply = Reply(code, ReplyTextFor(kAwaitParameters));
@@ -408,7 +408,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
 }
 
 void SimCard::SetFaults(const CardFaults& faults) {
-    m_state.spec.faults = faults;
+    m_state.setup.faults = faults;
     m_silent = false;
     m_sliceBase = m_state.dataSlices;
 }

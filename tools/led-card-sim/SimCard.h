@@ -51,7 +51,7 @@ enum class CardMode { Unknown, Sync, Offline };
 
 // What a test may look at.
 struct CardState {
-    SimCardSpec spec; // screen and params as they are now
+    SimCardSpec setup; // screen and params as they are now
     bool connected = false;
     CardMode mode = CardMode::Unknown;
     int brightness = -1;
@@ -68,7 +68,7 @@ struct CardState {
 
 class SimCard {
 public:
-    explicit SimCard(SimCardSpec spec);
+    explicit SimCard(SimCardSpec setup);
 
     struct Outcome {
         bool addressed = false;                         // the datagram was for this card
@@ -80,9 +80,9 @@ public:
     // others.
     Outcome Handle(std::span<const std::uint8_t> datagram);
 
-    const MacAddress& mac() const { return m_state.spec.mac; }
-    ScreenId screen() const { return m_state.spec.screen; }
-    const CardFaults& faults() const { return m_state.spec.faults; }
+    const MacAddress& mac() const { return m_state.setup.mac; }
+    ScreenId screen() const { return m_state.setup.screen; }
+    const CardFaults& faults() const { return m_state.setup.faults; }
     // New faults; a card that had stopped answering answers again, and a slice
     // limit counts from now.
     void SetFaults(const CardFaults& faults);

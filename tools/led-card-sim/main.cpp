@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption cardOption(QStringLiteral("card"),
                                         QStringLiteral("One card (see above); repeatable."),
-                                        QStringLiteral("spec"));
+                                        QStringLiteral("setup"));
     const QCommandLineOption cardsOption(QStringLiteral("cards"),
                                          QStringLiteral("File with one card per line."),
                                          QStringLiteral("file"));
@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
         }
         cards = parsed.cards;
     }
-    for (const QString& spec : parser.values(cardOption)) {
-        const BankConfigParse parsed = ParseCardSpec(spec);
+    for (const QString& setup : parser.values(cardOption)) {
+        const BankConfigParse parsed = ParseCardSpec(setup);
         if (!parsed.ok()) {
             return Fail(QStringLiteral("--card: ") + parsed.error);
         }

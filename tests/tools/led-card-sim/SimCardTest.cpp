@@ -31,10 +31,10 @@ Bytes Expected(std::uint8_t code, const char* text, std::optional<std::uint8_t> 
 }
 
 struct CardFixture {
-    explicit CardFixture(SimCardSpec spec = {}) : card(WithMac(std::move(spec))), buffer(seq) {}
-    static SimCardSpec WithMac(SimCardSpec spec) {
-        spec.mac = kMac;
-        return spec;
+    explicit CardFixture(SimCardSpec setup = {}) : card(WithMac(std::move(setup))), buffer(seq) {}
+    static SimCardSpec WithMac(SimCardSpec setup) {
+        setup.mac = kMac;
+        return setup;
     }
     SimCard::Outcome Send(const Command& command) { return card.Handle(command.bytes); }
 
@@ -80,11 +80,11 @@ TEST(SimCardTest, RepliesByteForByte) {
 }
 
 TEST(SimCardTest, SearchAnswerIsTheInformationRecord) {
-    SimCardSpec spec;
-    spec.name = QStringLiteral("舞台屏");
-    spec.modelCode = 5;
-    spec.params = MakeCardParams(512, 32, 7, 1, 1, 0);
-    CardFixture f(spec);
+    SimCardSpec setup;
+    setup.name = QStringLiteral("舞台屏");
+    setup.modelCode = 5;
+    setup.params = MakeCardParams(512, 32, 7, 1, 1, 0);
+    CardFixture f(setup);
     const SimCard::Outcome out = f.Send(f.buffer.Search());
     ASSERT_EQ(out.replies.size(), 1u);
     const Bytes& record = out.replies[0];
@@ -132,11 +132,11 @@ TEST(SimCardTest, IgnoresWhatIsNotForIt) {
 }
 
 TEST(SimCardTest, FaultsOfTheCardItself) {
-    SimCardSpec spec;
-    spec.faults.wrongSeq = true;
-    spec.faults.ignoreModeSwitch = true;
-    spec.faults.stopAfterSlices = 1;
-    CardFixture f(spec);
+    SimCardSpec setup;
+    setup.faults.wrongSeq = true;
+    setup.faults.ignoreModeSwitch = true;
+    setup.faults.stopAfterSlices = 1;
+    CardFixture f(setup);
     f.seq.Set(9);
     EXPECT_EQ(f.Send(f.buffer.Connect(kMac)).replies.size(), 1u);
     EXPECT_TRUE(f.Send(f.buffer.SyncMode(kMac)).replies.empty());
@@ -168,9 +168,9 @@ TEST(SimCardTest, ScanCodesGiveRowsPerGroup) {
 
 TEST(SimCardTest, SwapDecodesDisplayMemory) {
     // Dual colour, N = 8, 16 x 16: one lit red pixel and one green.
-    SimCardSpec spec;
-    spec.params = MakeCardParams(16, 16, 1, 1);
-    CardFixture f(spec);
+    SimCardSpec setup;
+    setup.params = MakeCardParams(16, 16, 1, 1);
+    CardFixture f(setup);
     QImage picture(16, 16, QImage::Format_RGB888);
     picture.fill(Qt::black);
     picture.setPixelColor(3, 9, QColor(255, 0, 0));
