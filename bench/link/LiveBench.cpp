@@ -7,6 +7,7 @@
 
 #include "link/LedThread.h"
 #include "link/LiveControl.h"
+#include "support/Pictures.h"
 
 #include <QImage>
 
@@ -22,18 +23,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-QImage Noise(int width, int height, unsigned seed) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::mt19937 random(seed);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* px = image.scanLine(y);
-        for (int i = 0; i < 3 * width; ++i) {
-            px[i] = static_cast<std::uint8_t>(random());
-        }
-    }
-    return image;
-}
 
 double ProcessCpuSeconds() {
     timespec ts{};
@@ -128,7 +117,7 @@ void BM_LineSwitchLatency(benchmark::State& state) {
     }
     TLedThread& worker = *station.worker;
     // Two different lines, so every frame changes every plane.
-    const QImage frames[2] = {Noise(256, 32, 1), Noise(256, 32, 2)};
+    const QImage frames[2] = {NoisePicture(256, 32, 1), NoisePicture(256, 32, 2)};
     std::vector<double> micros;
     long long done = 0;
     int incomplete = 0;

@@ -1,4 +1,5 @@
 #include "link/FrameEncoding.h"
+#include "support/Pictures.h"
 
 #include <QImage>
 
@@ -19,18 +20,6 @@ void SetPixel(QImage& image, int x, int y, int r, int g, int b) {
     px[0] = static_cast<std::uint8_t>(r);
     px[1] = static_cast<std::uint8_t>(g);
     px[2] = static_cast<std::uint8_t>(b);
-}
-
-QImage Noise(int width, int height, unsigned seed) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::mt19937 random(seed);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* px = image.scanLine(y);
-        for (int i = 0; i < 3 * width; ++i) {
-            px[i] = static_cast<std::uint8_t>(random());
-        }
-    }
-    return image;
 }
 
 bool Lit(const QImage& image, int x, int y, int channel) {
@@ -170,7 +159,7 @@ TEST(EncodeLiveFrameTest, EveryPixelLandsInItsByteAndBit) {
     for (ColourKind kind : {ColourKind::Single, ColourKind::Dual, ColourKind::Full}) {
         for (int n : {8, 16}) {
             SCOPED_TRACE(static_cast<int>(kind) * 100 + n);
-            const QImage image = Noise(80, 128, static_cast<unsigned>(n) * 7 + 1);
+            const QImage image = NoisePicture(80, 128, static_cast<unsigned>(n) * 7 + 1);
             FrameStore store;
             EncodeLiveFrame(image, kind, n, store);
             const int groups = kind == ColourKind::Full ? 4 : 8;
@@ -309,7 +298,7 @@ TEST(EncodeOfflineFrameTest, DualColourPasses) {
 }
 
 TEST(EncodeOfflineFrameTest, SingleColourMatchesPixelOrderAndGrowsBuffer) {
-    const QImage image = Noise(48, 16, 3);
+    const QImage image = NoisePicture(48, 16, 3);
     std::vector<std::uint8_t> buffer;
     ASSERT_EQ(EncodeOfflineFrame(image, ColourKind::Single, buffer), 96u);
     ASSERT_GE(buffer.size(), 96u);
@@ -322,7 +311,7 @@ TEST(EncodeOfflineFrameTest, SingleColourMatchesPixelOrderAndGrowsBuffer) {
 
 TEST(EncodeOfflineFrameTest, FullColourWritesNothing) {
     std::vector<std::uint8_t> buffer(64, 0x5A);
-    EXPECT_EQ(EncodeOfflineFrame(Noise(16, 16, 1), ColourKind::Full, buffer), 0u);
+    EXPECT_EQ(EncodeOfflineFrame(NoisePicture(16, 16, 1), ColourKind::Full, buffer), 0u);
     EXPECT_EQ(buffer, std::vector<std::uint8_t>(64, 0x5A));
 }
 

@@ -70,7 +70,7 @@ TEST_F(WorkerTest, DualColourFrameGoesToEveryCardAndIsShown) {
     Start(cards);
     Screen(ScreenId::h, 256, 32, 1, 0);
     worker().Resume();
-    const QImage frame = NoiseFrame(256, 32, 21);
+    const QImage frame = NoisePicture(256, 32, 21);
     Send(ScreenId::h, frame, FrameEffect{0, 3, 2});
     ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
 
@@ -111,9 +111,9 @@ TEST_F(WorkerTest, SlicesFollowThePlaneLengthOfEachColourKind) {
     EXPECT_EQ(worker().linkScreen(ScreenId::s).width, 256);
     worker().Resume();
 
-    const QImage h = NoiseFrame(272, 32, 1);
-    const QImage x = NoiseFrame(256, 32, 2);
-    const QImage s = NoiseFrame(256, 32, 3);
+    const QImage h = NoisePicture(272, 32, 1);
+    const QImage x = NoisePicture(256, 32, 2);
+    const QImage s = NoisePicture(256, 32, 3);
     Send(ScreenId::h, h);
     Send(ScreenId::x, x);
     Send(ScreenId::s, s);
@@ -150,7 +150,7 @@ TEST_F(WorkerTest, ACardThatStopsAnsweringIsMarkedOfflineAndReconnectedWithTheNe
     worker().Resume();
     ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
 
-    Send(ScreenId::h, NoiseFrame(256, 32, 7));
+    Send(ScreenId::h, NoisePicture(256, 32, 7));
     ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
     ASSERT_TRUE(bank().WaitForDatagrams(bank().DatagramsHandled(), 1s));
     const qsizetype seen = CardActions(bank(), failing.mac).size();
@@ -168,7 +168,7 @@ TEST_F(WorkerTest, ACardThatStopsAnsweringIsMarkedOfflineAndReconnectedWithTheNe
     // The card answers again; the next frame connects it before its planes,
     // and the reconnection asks for the brightness to be sent again.
     bank().SetFaults(failing.mac, {});
-    const QImage second = NoiseFrame(256, 32, 8);
+    const QImage second = NoisePicture(256, 32, 8);
     Send(ScreenId::h, second);
     ASSERT_TRUE(WaitFrames(ScreenId::h, 2));
     ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
@@ -208,9 +208,9 @@ TEST_F(WorkerTest, EveryTimeOutHasItsMonitorLine) {
     worker().monitor().SetVisible(true);
     worker().Resume();
 
-    Send(ScreenId::h, NoiseFrame(272, 32, 1));
-    Send(ScreenId::s, NoiseFrame(256, 32, 2));
-    Send(ScreenId::x, NoiseFrame(256, 32, 3));
+    Send(ScreenId::h, NoisePicture(272, 32, 1));
+    Send(ScreenId::s, NoisePicture(256, 32, 2));
+    Send(ScreenId::x, NoisePicture(256, 32, 3));
     for (ScreenId screen : kAllScreens) {
         ASSERT_TRUE(WaitFrames(screen, 1));
         EXPECT_EQ(worker().LastFrame(screen).shown, 0);
@@ -236,11 +236,11 @@ TEST_F(WorkerTest, MonitorLinesAreKeptOnlyWhileTheMonitorIsVisible) {
     int notified = 0;
     worker().monitor().SetNotifier([&notified] { ++notified; });
     worker().Resume();
-    Send(ScreenId::h, NoiseFrame(256, 32, 1));
+    Send(ScreenId::h, NoisePicture(256, 32, 1));
     ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
     EXPECT_TRUE(worker().monitor().TakeLines().isEmpty());
     worker().monitor().SetVisible(true);
-    Send(ScreenId::h, NoiseFrame(256, 32, 2));
+    Send(ScreenId::h, NoisePicture(256, 32, 2));
     ASSERT_TRUE(WaitFrames(ScreenId::h, 2));
     EXPECT_EQ(worker().monitor().TakeLines().size(), 1);
     EXPECT_EQ(notified, 1);
@@ -272,12 +272,12 @@ TEST_F(WorkerTest, TwoQuickRequestsSendTheLatestFrameOnce) {
     const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
     Start({card});
     Screen(ScreenId::h, 256, 32, 1, 0);
-    const QImage first = NoiseFrame(256, 32, 1);
-    QImage second = NoiseFrame(256, 32, 2);
+    const QImage first = NoisePicture(256, 32, 1);
+    QImage second = NoisePicture(256, 32, 2);
     Send(ScreenId::h, first);
     Send(ScreenId::h, second, FrameEffect{4, 6, 3});
     // A picture loaded without a request (the advertisement) is not sent.
-    worker().LoadScreenBitmap(ScreenId::h, NoiseFrame(256, 32, 3), {});
+    worker().LoadScreenBitmap(ScreenId::h, NoisePicture(256, 32, 3), {});
     // The caller's image may change after the hand-over; the frame does not.
     const QImage sent = second.copy();
     second.fill(Qt::white);
@@ -297,7 +297,7 @@ TEST_F(WorkerTest, RequestsForAScreenNotInUseWaitWithoutWakingTheWorker) {
     Start({card});
     worker().SetLinkScreenParams(ScreenId::x, 256, 32, 1, 0, 0, 1);
     worker().Resume();
-    const QImage frame = NoiseFrame(256, 32, 4);
+    const QImage frame = NoisePicture(256, 32, 4);
     Send(ScreenId::x, frame);
     ASSERT_TRUE(worker().WaitUntilIdle(kFrameLimit));
     const long long cycles = worker().Cycles();
@@ -318,7 +318,7 @@ TEST_F(WorkerTest, APausedTransferContinuesWhereItStopped) {
     Start({card});
     Screen(ScreenId::h, 256, 32, 1, 0);
     worker().Resume();
-    const QImage frame = NoiseFrame(256, 32, 5);
+    const QImage frame = NoisePicture(256, 32, 5);
     Send(ScreenId::h, frame);
     ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->dataSlices >= 2; }));
     worker().PauseSending(true);
@@ -345,7 +345,7 @@ TEST_F(WorkerTest, ACardDisconnectedWhileHeldGetsNothingMoreOfTheFrame) {
     Start({gone, stays});
     Screen(ScreenId::h, 272, 32, 0, 1);
     worker().Resume();
-    const QImage frame = NoiseFrame(272, 32, 12);
+    const QImage frame = NoisePicture(272, 32, 12);
     Send(ScreenId::h, frame);
     ASSERT_TRUE(WaitUntil([&] { return bank().Card(gone.mac)->dataSlices >= 1; }));
     worker().PauseSending(true);
@@ -366,7 +366,7 @@ TEST_F(WorkerTest, ASuspendedWorkerSendsNothingUntilResumed) {
     const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
     Start({card});
     Screen(ScreenId::h, 256, 32, 1, 0);
-    Send(ScreenId::h, NoiseFrame(256, 32, 6));
+    Send(ScreenId::h, NoisePicture(256, 32, 6));
     worker().RequestBrightness(3);
     EXPECT_TRUE(worker().IsSuspended());
     EXPECT_TRUE(worker().WaitUntilHeld(1s));
@@ -394,7 +394,7 @@ TEST_F(WorkerTest, TheDiverterReceivesFramesInsteadOfTheCards) {
     Screen(ScreenId::s, 32, 256, 1, 0);
     worker().Resume();
     worker().SetFrameDiverter(&recorder);
-    const QImage frame = NoiseFrame(256, 32, 9);
+    const QImage frame = NoisePicture(256, 32, 9);
     Send(ScreenId::s, frame, FrameEffect{1, 5, 2});
     ASSERT_EQ(recorder.screens, std::vector<ScreenId>{ScreenId::s});
     EXPECT_EQ(recorder.frames[0], frame);
@@ -416,7 +416,7 @@ TEST_F(WorkerTest, TerminationAbandonsAHeldTransfer) {
     Start({card});
     Screen(ScreenId::h, 256, 32, 1, 0);
     worker().Resume();
-    Send(ScreenId::h, NoiseFrame(256, 32, 1));
+    Send(ScreenId::h, NoisePicture(256, 32, 1));
     ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->dataSlices >= 1; }));
     worker().PauseSending(true);
     ASSERT_TRUE(worker().WaitUntilHeld(2s));
@@ -481,7 +481,7 @@ TEST(LinkScreenParams, ALongerLineSetsTheWidthAndPlaneLengthOfItsFrame) {
     StationLink link(LinkConfig::Loopback(0));
     TLedThread worker(link);
     worker.SetLinkScreenParams(ScreenId::h, 256, 32, 1, 0, 0, 1);
-    worker.LoadScreenBitmap(ScreenId::h, NoiseFrame(600, 32, 1), {1, 5, 0});
+    worker.LoadScreenBitmap(ScreenId::h, NoisePicture(600, 32, 1), {1, 5, 0});
     worker.RequestFrame(ScreenId::h);
     const LinkScreen screen = worker.linkScreen(ScreenId::h);
     EXPECT_EQ(screen.width, 600);

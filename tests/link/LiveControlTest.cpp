@@ -245,7 +245,7 @@ TEST_F(LiveControlTest, ATransferCutByDisconnectCompletesAfterTheNextConnect) {
     settings.ActiveSettings.screen(ScreenId::s).ScreenKind = false;
     settings.ActiveSettings.screen(ScreenId::x).ScreenKind = false;
     live().Connect();
-    const QImage frame = NoiseFrame(256, 32, 11);
+    const QImage frame = NoisePicture(256, 32, 11);
     worker().LoadScreenBitmap(ScreenId::h, frame, {});
     worker().RequestFrame(ScreenId::h);
     ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->dataSlices >= 2; }));

@@ -7,6 +7,7 @@
 #include "link/MacAddress.h"
 
 #include "core/Settings.h"
+#include "support/Pictures.h"
 
 #include <QImage>
 #include <QRegularExpression>
@@ -36,19 +37,6 @@ inline CardList CardListOf(const std::vector<SimCardSpec>& cards) {
         list.push_back({EntryFor(card.mac), {}});
     }
     return list;
-}
-
-// Random channels on both sides of 128, so every bit of every plane byte matters.
-inline QImage NoiseFrame(int width, int height, unsigned seed) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::mt19937 random(seed);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* px = image.scanLine(y);
-        for (int i = 0; i < 3 * width; ++i) {
-            px[i] = static_cast<std::uint8_t>(random());
-        }
-    }
-    return image;
 }
 
 // The picture a card shows for a frame: each channel the colour kind carries,

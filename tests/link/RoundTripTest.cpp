@@ -7,6 +7,7 @@
 #include "link/DataSlices.h"
 #include "link/FrameEncoding.h"
 #include "link/StationLink.h"
+#include "support/Pictures.h"
 
 #include <QFont>
 #include <QPainter>
@@ -20,14 +21,7 @@ namespace {
 // Noise (so every bit position is exercised, values on both sides of 128)
 // under drawn text and shapes in the colours the screens use.
 QImage TestPicture(int width, int height, unsigned seed) {
-    QImage image(width, height, QImage::Format_RGB888);
-    std::mt19937 random(seed);
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* px = image.scanLine(y);
-        for (int i = 0; i < 3 * width; ++i) {
-            px[i] = static_cast<std::uint8_t>(random());
-        }
-    }
+    QImage image = NoisePicture(width, height, seed);
     QPainter painter(&image);
     painter.fillRect(QRect(width / 3, 0, width / 4, height / 2), QColor(255, 255, 0));
     painter.setPen(QColor(255, 0, 0));

@@ -4,6 +4,7 @@
 #include "render/Rasteriser.h"
 #include "render/TextRenderer.h"
 #include "render/TextRules.h"
+#include "support/Pictures.h"
 
 #include <QImage>
 #include <QRect>
@@ -132,19 +133,6 @@ public:
     bool shown[3] = {true, true, true};
     std::vector<std::string> events;
 };
-
-// The smallest rectangle holding every pixel that is not black.
-inline QRect LitBounds(const QImage& image) {
-    QRect bounds;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0) {
-                bounds |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return bounds;
-}
 
 inline bool IsAllBlack(const QImage& image) {
     return LitBounds(image).isNull();

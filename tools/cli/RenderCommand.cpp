@@ -5,7 +5,7 @@
 #include "core/IoStatus.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
-#include "render/FrameSink.h"
+#include "render/LastFrameSink.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
 
@@ -29,19 +29,6 @@ const char kUsage[] =
     "as not in use is rendered all the same.\n"
     "Exit codes: 0 written, 1 the line is too long or a file cannot be written, 2 bad "
     "arguments.\n";
-
-// Keeps the frame handed to the link so it can be written out.
-class CapturingSink final : public FrameSink {
-public:
-    void LoadScreenBitmap(ScreenId, const QImage& frame, const FrameEffect&) override {
-        m_frame = frame;
-    }
-    void RequestFrame(ScreenId) override {}
-    const QImage& frame() const { return m_frame; }
-
-private:
-    QImage m_frame;
-};
 
 std::optional<ScreenId> ParseScreen(const QString& text) {
     if (text == QLatin1String("h")) {
@@ -131,7 +118,7 @@ int RunRenderCommand(const QStringList& arguments, CliIo& io) {
     }
 
     QtRasteriser rasteriser;
-    CapturingSink sink;
+    LastFrameSink sink;
     TextRenderer renderer(active, rasteriser);
     renderer.SetFrameSink(&sink);
     const RenderOutcome outcome =

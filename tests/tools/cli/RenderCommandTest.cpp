@@ -1,53 +1,22 @@
 // Runs the built subtitle-station-cli as a user would.
+#include "CliRunner.h"
+
 #include "core/TextFiles.h"
 #include "render/Bitmaps.h"
+#include "support/Pictures.h"
 #include "support/TempDir.h"
 
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliRun RunCli(const QStringList& arguments) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SUBTITLE_STATION_CLI), arguments);
-    EXPECT_TRUE(process.waitForFinished(60000));
-    CliRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
 void WriteConfig(const TempDir& dir, const QString& text) {
     QString crlf = text;
     crlf.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
     dir.write(QStringLiteral("Config.ini"), EncodeGbk(crlf));
-}
-
-QRect LitBounds(const QImage& image) {
-    QRect bounds;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if ((image.pixel(x, y) & 0xFFFFFF) != 0) {
-                bounds |= QRect(x, y, 1, 1);
-            }
-        }
-    }
-    return bounds;
 }
 
 const QString kThreeScreens =

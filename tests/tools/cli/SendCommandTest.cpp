@@ -1,8 +1,11 @@
 // Runs `subtitle-station-cli send` as a user would, against a bank of
 // simulated cards on 127.0.0.1 in this process, and compares what the cards
 // show with the frames the station renders for the same Config.ini.
+#include "CliRunner.h"
+
 #include "CardBank.h"
 #include "LoopbackRig.h"
+#include "link/LiveTestSupport.h"
 
 #include "core/Paths.h"
 #include "core/Settings.h"
@@ -10,13 +13,10 @@
 #include "link/FrameEncoding.h"
 #include "link/LinkConfig.h"
 #include "link/MacAddress.h"
-#include "render/FrameSink.h"
+#include "render/LastFrameSink.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
 #include "support/TempDir.h"
-
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
@@ -27,68 +27,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QProcessEnvironment CliEnvironment() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Only what the test passes decides where datagrams go.
-    environment.remove(QStringLiteral("STATION_LINK_LOCAL"));
-    environment.remove(QStringLiteral("STATION_LINK_TARGET"));
-    environment.remove(QStringLiteral("STATION_LINK_PORT_OFFSET"));
-    return environment;
-}
-
-CliRun RunCli(const QStringList& arguments, const QByteArray& input = {}) {
-    QProcess process;
-    process.setProcessEnvironment(CliEnvironment());
-    process.start(QStringLiteral(SUBTITLE_STATION_CLI), arguments);
-    EXPECT_TRUE(process.waitForStarted(10000));
-    process.write(input);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000));
-    CliRun run;
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QString EntryFor(const MacAddress& mac) {
-    return QStringLiteral("mac:") + MacText(mac) + QStringLiteral(" 舞台屏->A卡");
-}
-
-class CapturingSink final : public FrameSink {
-public:
-    void LoadScreenBitmap(ScreenId, const QImage& frame, const FrameEffect&) override {
-        m_frame = frame;
-    }
-    void RequestFrame(ScreenId) override {}
-    const QImage& frame() const { return m_frame; }
-
-private:
-    QImage m_frame;
-};
-
-QImage Thresholded(const QImage& frame, ColourKind kind) {
-    const QImage source = frame.convertToFormat(QImage::Format_RGB888);
-    QImage out(source.size(), QImage::Format_RGB888);
-    for (int y = 0; y < source.height(); ++y) {
-        const std::uint8_t* in = source.constScanLine(y);
-        std::uint8_t* px = out.scanLine(y);
-        for (int x = 0; x < source.width(); ++x) {
-            px[3 * x] = in[3 * x] >= 128 ? 255 : 0;
-            px[3 * x + 1] = kind != ColourKind::Single && in[3 * x + 1] >= 128 ? 255 : 0;
-            px[3 * x + 2] = kind == ColourKind::Full && in[3 * x + 2] >= 128 ? 255 : 0;
-        }
-    }
-    return out;
-}
 
 // Horizontal 256 x 32 dual colour and vertical 32 x 256 dual colour in use,
 // the small screen listed but not in use.
@@ -149,7 +87,7 @@ protected:
         LoadAndApplyConfig(store, StationPaths(home.path()).configFile());
         QtRasteriser rasteriser;
         TextRenderer renderer(store.ActiveSettings, rasteriser);
-        CapturingSink sink;
+        LastFrameSink sink;
         renderer.SetFrameSink(&sink);
         EXPECT_FALSE(renderer.RenderSubtitle(screen, row1, row2).failed());
         return Thresholded(sink.frame(), ColourKind::Dual);
