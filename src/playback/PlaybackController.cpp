@@ -188,7 +188,7 @@ void PlaybackController::SelectLineShowing(qsizetype index, qsizetype scrollTo) 
     m_view.ShowLineSelection(index, scrollTo);
 }
 
-void PlaybackController::StepBy(int n) {
+void PlaybackController::StepLines(int n) {
     if (m_selectedLine < 0) {
         return;
     }
@@ -216,22 +216,18 @@ void PlaybackController::StepBy(int n) {
     }
 }
 
-void PlaybackController::StepLines(int n) {
-    StepBy(n);
-}
-
 void PlaybackController::StepForwardByJump() {
-    StepBy(JumpSize());
+    StepLines(JumpSize());
 }
 
 bool PlaybackController::HandleKey(PlayerKey key) {
     const PlayerButtons enabled = buttons();
     switch (key) {
     case PlayerKey::PageUp:
-        StepBy(-JumpSize());
+        StepLines(-JumpSize());
         return true;
     case PlayerKey::PageDown:
-        StepBy(JumpSize());
+        StepLines(JumpSize());
         return true;
     case PlayerKey::Tab:
         if (m_state != PlayerState::Playing && m_state != PlayerState::Paused) {
@@ -277,14 +273,14 @@ void PlaybackController::ToggleLink() {
 }
 
 void PlaybackController::ManualPrevious() {
-    StepBy(-JumpSize());
+    StepLines(-JumpSize());
     if (m_selectedLine < 0) {
         SelectLine(0);
     }
 }
 
 void PlaybackController::ManualNext() {
-    StepBy(JumpSize());
+    StepLines(JumpSize());
     if (m_selectedLine < 0) {
         SelectLine(0);
     }

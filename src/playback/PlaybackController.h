@@ -126,7 +126,6 @@ public:
 private:
     int JumpSize() const;
     void SelectLineShowing(qsizetype index, qsizetype scrollTo);
-    void StepBy(int n);
     void StartLineTimer();
     void EndOfFile();
     void SelectNextEntryWrapping();
