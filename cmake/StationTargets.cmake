@@ -11,14 +11,16 @@ function(station_add_existing_subdirectories)
 endfunction()
 
 # station_add_test(NAME <name> SOURCES <files...> LIBS <targets...>
-#                  [GUI] [LABELS <labels...>] [TIMEOUT <seconds>])
-# GUI tests get a QGuiApplication on the offscreen platform; the others a
-# QCoreApplication. Labels "asan" and "tsan" select the tests that the sanitizer
+#                  [GUI | WIDGETS] [LABELS <labels...>] [TIMEOUT <seconds>])
+# GUI tests get a QGuiApplication on the offscreen platform, WIDGETS tests a
+# QApplication (offscreen too); the others a QCoreApplication. Labels "asan" and "tsan" select the tests that the sanitizer
 # passes of the test script run.
 function(station_add_test)
-    cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "GUI;WIDGETS" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
-    if(T_GUI)
+    if(T_WIDGETS)
+        target_link_libraries(${T_NAME} PRIVATE station_test_main_widgets)
+    elseif(T_GUI)
         target_link_libraries(${T_NAME} PRIVATE station_test_main_gui)
     else()
         target_link_libraries(${T_NAME} PRIVATE station_test_main)

@@ -1,39 +1,54 @@
-// Entry point of the station. Until the main window exists it starts what
-// exists: it reads Config.ini, applies the stored settings and reports them.
-#include "core/Paths.h"
-#include "core/Settings.h"
+// The station: one instance per session, a network adapter unless the link
+// stays on this machine, then the main window until it closes.
+#include "core/NetworkAdapters.h"
+#include "core/SingleInstance.h"
+#include "ui/MainForm.h"
+#include "ui/StationApplication.h"
+#include "ui/StationOptions.h"
+#include "ui/UnixSignalWatcher.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QTextStream>
 
+#include <csignal>
+
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    StationApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("subtitle-station"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(STATION_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("舞台字幕控制系统"));
-    parser.addHelpOption();
-    const QCommandLineOption homeOption(QStringLiteral("home"),
-                                        QStringLiteral("Directory of Config.ini and data/."),
-                                        QStringLiteral("DIR"));
-    parser.addOption(homeOption);
-    parser.process(app);
-
-    const StationPaths paths = parser.isSet(homeOption) ? StationPaths(parser.value(homeOption))
-                                                        : StationPaths::FromExecutable();
-    SettingsStore store;
-    LoadAndApplyConfig(store, paths.configFile());
-
-    QTextStream out(stdout);
-    out << "舞台字幕控制系统: the main window is not built yet; the settings store is.\n";
-    out << "Config: " << paths.configFile() << '\n';
-    for (ScreenId id : kAllScreens) {
-        const TScreenParams& p = store.ActiveSettings.screen(id);
-        const TTextEffect& e = store.ActiveSettings.effect(id);
-        out << "screen " << ScreenLetter(id) << ": " << (p.ScreenKind ? "in use" : "not in use")
-            << ", " << p.ScreenWidth << " x " << p.ScreenHeight << ", font " << e.Font << ", cards "
-            << store.cards(id).size() << '\n';
+    const StationOptionsParse parsed =
+        ParseStationOptions(QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment(),
+                            QCoreApplication::applicationDirPath());
+    if (parsed.help) {
+        QTextStream(stdout) << StationUsage();
+        return 0;
     }
-    return 0;
+    if (!parsed.ok()) {
+        QTextStream(stderr) << parsed.error << "\n\n" << StationUsage();
+        return 2;
+    }
+
+    // A second copy ends at once and says nothing: the first one is running the show.
+    SingleInstanceLock instance;
+    if (!instance.TryAcquire()) {
+        return 0;
+    }
+
+    if (!parsed.options.linkOnLoopback() && PhysicalAdapterAddresses().isEmpty()) {
+        QMessageBox::information(nullptr, QStringLiteral("信息"),
+                                 QStringLiteral("您的电脑没有网卡或未安装网卡驱动！"));
+        return 1;
+    }
+
+    TMainForm window(parsed.options);
+    UnixSignalWatcher signalsToClose({SIGTERM, SIGINT});
+    QObject::connect(&signalsToClose, &UnixSignalWatcher::received, &window,
+                     [&window](int) { window.close(); });
+    QObject::connect(&window, &TMainForm::stationClosed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    window.show();
+    return app.exec();
 }

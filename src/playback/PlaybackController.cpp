@@ -180,12 +180,25 @@ void PlaybackController::SelectLineShowing(qsizetype index, qsizetype scrollTo) 
         return;
     }
     m_selectedLine = index;
-    const QString row1 = items[index].Text;
-    const QString row2 = index + 1 < items.size() ? items[index + 1].Text : QString();
-    m_screens.RenderRows(row1, row2);
+    const QString row1 = RenderLine(index);
     m_op.SetStatus(m_link.IsLinkOpen() ? QStringLiteral("【字幕】 ") + row1
                                        : QStringLiteral("未连接屏幕，请先点连接按钮。"));
     m_view.ShowLineSelection(index, scrollTo);
+}
+
+QString PlaybackController::RenderLine(qsizetype index) {
+    const LineList& items = m_document.lines();
+    const QString row1 = items[index].Text;
+    const QString row2 = index + 1 < items.size() ? items[index + 1].Text : QString();
+    m_screens.RenderRows(row1, row2);
+    return row1;
+}
+
+std::optional<QString> PlaybackController::ResendSelectedLine() {
+    if (m_selectedLine < 0 || m_selectedLine >= m_document.lines().size()) {
+        return std::nullopt;
+    }
+    return RenderLine(m_selectedLine);
 }
 
 void PlaybackController::StepLines(int n) {

@@ -11,6 +11,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 class AudioEngine;
@@ -91,6 +92,9 @@ public:
     // The line list's selection: renders the line and the next one on the
     // screens. Selecting the selected line changes nothing.
     void SelectLine(qsizetype index);
+    // The link was just opened: renders the selected line (and the next) again
+    // so it is sent at once. Its text, or nullopt when no line is selected.
+    std::optional<QString> ResendSelectedLine();
     // Returns true when the key was consumed.
     bool HandleKey(PlayerKey key);
     // Space in the line list.
@@ -126,6 +130,8 @@ public:
 private:
     int JumpSize() const;
     void SelectLineShowing(qsizetype index, qsizetype scrollTo);
+    // Renders line `index` (row 1) and the next (row 2); returns row 1.
+    QString RenderLine(qsizetype index);
     void StartLineTimer();
     void EndOfFile();
     void SelectNextEntryWrapping();

@@ -1,0 +1,151 @@
+#include "DesktopEntry.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Escapes of the "string" value type: applied last, after the Exec quoting,
+// which is why a backslash inside a quoted argument ends up as four.
+QString EscapeStringValue(const QString& value) {
+    QString out;
+    out.reserve(value.size());
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case u'\\':
+            out += QLatin1String("\\\\");
+            break;
+        case u'\n':
+            out += QLatin1String("\\n");
+            break;
+        case u'\t':
+            out += QLatin1String("\\t");
+            break;
+        case u'\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool IsReservedInExec(QChar c) {
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    return reserved.contains(c);
+}
+
+// Moves the finished temporary file to its name unless that name exists by
+// now. renameat2 decides that atomically; file systems without it fall back
+// to a check and a plain rename.
+enum class Publish { Done, Exists, Error };
+Publish PublishNoReplace(const QString& from, const QString& to) {
+    const QByteArray src = QFile::encodeName(from);
+    const QByteArray dst = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0) {
+        return Publish::Done;
+    }
+    if (errno == EEXIST) {
+        return Publish::Exists;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return Publish::Error;
+    }
+    if (QFileInfo::exists(to)) {
+        return Publish::Exists;
+    }
+    return ::rename(src.constData(), dst.constData()) == 0 ? Publish::Done : Publish::Error;
+}
+
+// The value of the Exec key that runs `program` without arguments: quoted when
+// it holds a space or another reserved character, with '"', '`', '$' and backslash
+// escaped inside the quotes, and '%' doubled.
+QString DesktopExecValue(const QString& program) {
+    QString argument = program;
+    bool quote = program.isEmpty();
+    for (const QChar c : program) {
+        quote = quote || IsReservedInExec(c);
+    }
+    if (quote) {
+        argument.clear();
+        for (const QChar c : program) {
+            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') {
+                argument += u'\\';
+            }
+            argument += c;
+        }
+        argument = u'"' + argument + u'"';
+    }
+    // A lone '%' would start a field code that launchers expand.
+    argument.replace(u'%', QLatin1String("%%"));
+    return EscapeStringValue(argument);
+}
+
+} // namespace
+
+DesktopEntryResult CreateDesktopEntry(const QString& desktopDir, const QString& executable,
+                                      const QString& workingDir) {
+    const QFileInfo dirInfo(desktopDir);
+    if (desktopDir.isEmpty() || !dirInfo.isDir()) {
+        return DesktopEntryResult::NoDesktop;
+    }
+    const QDir dir(desktopDir);
+    const QString target = dir.filePath(kDesktopEntryName + QLatin1String(".desktop"));
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+        return DesktopEntryResult::AlreadyPresent;
+    }
+
+    const QString text = QLatin1String("[Desktop Entry]\n"
+                                       "Type=Application\n"
+                                       "Name=") +
+                         EscapeStringValue(kDesktopEntryName) + QLatin1String("\nExec=") +
+                         DesktopExecValue(executable) + QLatin1String("\nPath=") +
+                         EscapeStringValue(workingDir) + QLatin1String("\nTerminal=false\n");
+    const QByteArray bytes = text.toUtf8();
+
+    // Written beside the target under a hidden name and renamed only when
+    // complete, so a full disk never leaves a half entry on the desktop.
+    QTemporaryFile temp(dir.filePath(QStringLiteral(".station-desktop-XXXXXX")));
+    if (!temp.open()) {
+        return DesktopEntryResult::Failed;
+    }
+    const int fd = temp.handle();
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return DesktopEntryResult::Failed;
+        }
+        written += n;
+    }
+    if (::fchmod(fd, 0755) != 0 || ::fsync(fd) != 0) {
+        return DesktopEntryResult::Failed;
+    }
+    switch (PublishNoReplace(temp.fileName(), target)) {
+    case Publish::Done:
+        temp.setAutoRemove(false);
+        return DesktopEntryResult::Created;
+    case Publish::Exists:
+        return DesktopEntryResult::AlreadyPresent;
+    case Publish::Error:
+        break;
+    }
+    return DesktopEntryResult::Failed;
+}
+
+QString UserDesktopDirectory() {
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+}

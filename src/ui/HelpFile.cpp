@@ -1,0 +1,19 @@
+#include "HelpFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString FindHelpFile(const QString& homeDir, const QString& executableDir) {
+    // A home given with --home may carry its own (e.g. translated or
+    // annotated) copy; it wins over the one installed with the program.
+    for (const QString& dir : {homeDir, executableDir}) {
+        if (dir.isEmpty()) {
+            continue;
+        }
+        const QFileInfo candidate(QDir(dir).filePath(kHelpFileName));
+        if (candidate.isFile()) {
+            return candidate.absoluteFilePath();
+        }
+    }
+    return {};
+}

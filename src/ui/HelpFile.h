@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// The operator's manual, an HTML page opened with the desktop's viewer.
+inline const QString kHelpFileName = QStringLiteral("舞台字幕机使用说明.html");
+
+// The manual: in the station's home directory when a copy is there, otherwise
+// beside the executable. Empty when neither exists. A directory that happens
+// to carry the manual's name does not count.
+QString FindHelpFile(const QString& homeDir, const QString& executableDir);

@@ -1,0 +1,758 @@
+#include "MainForm.h"
+
+#include "ui_MainForm.h"
+
+#include "ui/AboutForm.h"
+#include "ui/DialogAnswers.h"
+#include "ui/GlobalHotKey.h"
+#include "ui/HelpFile.h"
+#include "ui/ImageBox.h"
+#include "ui/LineListView.h"
+#include "ui/ManualControlForm.h"
+#include "ui/MonitorForm.h"
+#include "ui/TempForm.h"
+
+#include "core/DesktopEntry.h"
+#include "link/FrameEncoding.h"
+#include "playback/Mp3AudioEngine.h"
+#include "render/FontCatalogue.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace {
+
+const QString kTitle = QStringLiteral("舞台字幕控制系统");
+const QString kNotConnected = QStringLiteral("未连接屏幕，请先点连接按钮。");
+
+// Small pictures drawn here rather than shipped: a coloured tile with a glyph.
+QIcon GlyphIcon(const QString& glyph, QColor colour) {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(colour);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+    QFont font(FontCatalogue::ResolveFace(QStringLiteral("黑体")));
+    font.setPixelSize(20);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(0, 0, 32, 32), Qt::AlignCenter, glyph);
+    return QIcon(pixmap);
+}
+
+// The six pictures of the file list: project, MP3, lyric, "has a script",
+// "has a track", plain text.
+QIcon FileListIcon(int index) {
+    static const std::array<QIcon, 6> icons{
+        GlyphIcon(QStringLiteral("工"), QColor(70, 110, 180)),
+        GlyphIcon(QStringLiteral("♪"), QColor(170, 80, 160)),
+        GlyphIcon(QStringLiteral("词"), QColor(60, 150, 90)),
+        GlyphIcon(QStringLiteral("字"), QColor(200, 120, 40)),
+        GlyphIcon(QStringLiteral("♫"), QColor(190, 60, 60)),
+        GlyphIcon(QStringLiteral("文"), QColor(110, 110, 110)),
+    };
+    return index >= 0 && index < 6 ? icons[size_t(index)] : QIcon();
+}
+
+ScreenId ScreenOfTimer(int index) {
+    return ScreenFromIndex(index);
+}
+
+} // namespace
+
+TMainForm::TMainForm(StationOptions options, QWidget* parent)
+    : QMainWindow(parent), m_options(std::move(options)), m_paths(m_options.home),
+      m_ui(std::make_unique<Ui::TMainForm>()), m_document(m_settings),
+      m_engine(Mp3AudioEngine::CreateDefault()),
+      m_renderer(m_settings.ActiveSettings, m_rasteriser), m_link(m_options.link), m_worker(m_link),
+      m_live(m_link, m_worker, m_settings, m_op, this), m_linkPort(m_live),
+      m_screens(m_renderer, m_op),
+      m_player(PlaybackController::Parts{m_settings, m_document, m_playlist, *m_engine, m_op,
+                                         m_linkPort, m_screens, *this, m_heartbeat, m_lineTimer,
+                                         m_nextFileTimer}) {
+    openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    SetUpWindow();
+    m_op.setParentWindow(this);
+    m_op.setStatusSink([this](const QString& text) { m_statusPanels[2]->setText(text); });
+    m_document.setViewHooks(this);
+    m_renderer.SetPreviewHost(this);
+    m_renderer.SetFrameSink(&m_worker);
+
+    RefreshMainWindow();
+    m_hotKey = new GlobalHotKey(this);
+    connect(m_hotKey, &GlobalHotKey::activated, this, [this] { m_live.ClearScreens(); });
+
+    m_keyForm = new Tkey_Form(this);
+    m_monitorForm = new TjianceForm(m_worker.monitor(), this);
+    m_tempForm = new TTempForm(this);
+    connect(m_keyForm, &Tkey_Form::toggleLinkPressed, this, [this] { m_player.ToggleLink(); });
+    connect(m_keyForm, &Tkey_Form::previousPressed, this, [this] { m_player.ManualPrevious(); });
+    connect(m_keyForm, &Tkey_Form::nextPressed, this, [this] { m_player.ManualNext(); });
+
+    ConnectCommands();
+    CreateDesktopShortcut(false);
+    qApp->installEventFilter(this);
+}
+
+TMainForm::~TMainForm() {
+    qApp->removeEventFilter(this);
+    // The worker reports to the monitor window; it must be gone first.
+    m_worker.Terminate();
+    m_renderer.SetPreviewHost(nullptr);
+    m_document.setViewHooks(nullptr);
+}
+
+// ---- window set-up
+
+void TMainForm::SetUpWindow() {
+    m_ui->setupUi(this);
+    QFont face(FontCatalogue::ResolveFace(QStringLiteral("宋体")));
+    face.setPixelSize(12);
+    setFont(face);
+
+    SetUpToolbar();
+    for (int i = 0; i < 3; ++i) {
+        m_statusPanels[size_t(i)] = new QLabel(this);
+        m_statusPanels[size_t(i)]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    }
+    m_statusPanels[0]->setFixedWidth(200);
+    m_statusPanels[1]->setFixedWidth(180);
+    m_statusPanels[2]->setMinimumWidth(200);
+    statusBar()->addWidget(m_statusPanels[0]);
+    statusBar()->addWidget(m_statusPanels[1]);
+    statusBar()->addWidget(m_statusPanels[2], 1);
+
+    QTreeWidget* files = m_ui->ListViewFileList;
+    files->setColumnWidth(0, 135);
+    files->setColumnWidth(1, 20);
+    files->setColumnWidth(2, 20);
+    files->setSelectionMode(QAbstractItemView::SingleSelection);
+    files->setIconSize(QSize(16, 16));
+
+    m_ui->CButtonPlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    m_ui->CButtonPlayFromHere->setIcon(style()->standardIcon(QStyle::SP_MediaSeekForward));
+    m_ui->CButtonPause->setIcon(style()->standardIcon(QStyle::SP_MediaPause));
+    m_ui->CButtonStop->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_ui->CButtonNew->setIcon(GlyphIcon(QStringLiteral("新"), QColor(70, 110, 180)));
+    m_ui->CButtonAdd->setIcon(GlyphIcon(QStringLiteral("+"), QColor(60, 150, 90)));
+    m_ui->CButtonDel->setIcon(GlyphIcon(QStringLiteral("−"), QColor(190, 60, 60)));
+
+    m_fileListMenu = new QMenu(this);
+    QAction* up = m_fileListMenu->addAction(QStringLiteral("上移"));
+    up->setObjectName(QStringLiteral("MPopUp"));
+    QAction* down = m_fileListMenu->addAction(QStringLiteral("下移"));
+    down->setObjectName(QStringLiteral("MPopDown"));
+    connect(up, &QAction::triggered, this, [this] { m_player.MoveEntry(-1); });
+    connect(down, &QAction::triggered, this, [this] { m_player.MoveEntry(+1); });
+
+    // The client area of 1008 × 646 holds toolbar, panels and status line;
+    // the menu bar comes on top of it.
+    resize(1008, 646 + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - rect().center());
+    }
+
+    for (int screen = 0; screen < 3; ++screen) {
+        for (int kind = 0; kind < 2; ++kind) {
+            Animation& animation = m_animations[size_t(screen)][size_t(kind)];
+            animation.timer.setSingleShot(true);
+            const EffectTimer timer = kind == 0 ? EffectTimer::Subtitle : EffectTimer::Advert;
+            connect(&animation.timer, &QTimer::timeout, this,
+                    [this, screen, timer] { AnimationTick(ScreenOfTimer(screen), timer); });
+        }
+    }
+}
+
+void TMainForm::SetUpToolbar() {
+    QToolBar* bar = m_ui->ToolBar1;
+    bar->setFixedHeight(39);
+    const auto icon = [this](QStyle::StandardPixmap pixmap) {
+        return style()->standardIcon(pixmap);
+    };
+    m_ui->ButtonNew->setIcon(icon(QStyle::SP_FileIcon));
+    m_ui->ButtonOpen->setIcon(icon(QStyle::SP_DialogOpenButton));
+    m_ui->ButtonSave->setIcon(icon(QStyle::SP_DialogSaveButton));
+    m_ui->ButtonSaveAs->setIcon(icon(QStyle::SP_DriveFDIcon));
+    m_ui->ButtonText->setIcon(icon(QStyle::SP_ComputerIcon));
+    m_ui->ToolButton4->setIcon(icon(QStyle::SP_BrowserReload));
+    m_ui->ButtonFont->setIcon(GlyphIcon(QStringLiteral("A"), QColor(200, 120, 40)));
+    m_ui->ButtonLight->setIcon(GlyphIcon(QStringLiteral("☀"), QColor(220, 170, 0)));
+    m_ui->ButtonSyn->setIcon(icon(QStyle::SP_DriveHDIcon));
+    m_ui->ButtonAbout->setIcon(icon(QStyle::SP_MessageBoxInformation));
+    m_ui->ButtonExit->setIcon(icon(QStyle::SP_DialogCloseButton));
+    for (QAction* action : bar->actions()) {
+        if (QWidget* button = bar->widgetForAction(action); button && !action->isSeparator()) {
+            button->setObjectName(action->objectName());
+            button->setFixedSize(55, 35);
+        }
+    }
+    // The link and temporary-text keys work from the manual control window too.
+    m_ui->MenuSent->setShortcutContext(Qt::ApplicationShortcut);
+    m_ui->MenuSendTempText->setShortcutContext(Qt::ApplicationShortcut);
+}
+
+void TMainForm::ConnectCommands() {
+    const auto on = [this](QAction* action, auto handler) {
+        connect(action, &QAction::triggered, this, handler);
+    };
+    Ui::TMainForm& ui = *m_ui;
+    on(ui.MenuNew, [this] { m_player.NewPlaylist(); });
+    on(ui.ButtonNew, [this] { m_player.NewPlaylist(); });
+    on(ui.MenuOpen, [this] { m_player.OpenPlaylist(); });
+    on(ui.ButtonOpen, [this] { m_player.OpenPlaylist(); });
+    on(ui.MenuSave, [this] { m_player.SavePlaylist(); });
+    on(ui.ButtonSave, [this] { m_player.SavePlaylist(); });
+    on(ui.MenuSaveAs, [this] { m_player.SavePlaylistAs(); });
+    on(ui.ButtonSaveAs, [this] { m_player.SavePlaylistAs(); });
+    on(ui.N6, [this] { CreateDesktopShortcut(true); });
+    on(ui.MenuExit, [this] { close(); });
+    on(ui.ButtonExit, [this] { close(); });
+
+    const auto screenParams = [this] {
+        if (!m_live.RefuseWhileConnected()) {
+            NotAvailable(QStringLiteral("屏幕参数"));
+        }
+    };
+    on(ui.MenuOptions, screenParams);
+    on(ui.ButtonText, screenParams);
+    on(ui.ToolButton4, [this] {
+        if (!m_live.RefuseWhileConnected()) {
+            NotAvailable(QStringLiteral("回读"));
+        }
+    });
+    on(ui.MenuFont, [this] { NotAvailable(QStringLiteral("文字特效")); });
+    on(ui.ButtonFont, [this] { NotAvailable(QStringLiteral("文字特效")); });
+    on(ui.MenuBackText, [this] {
+        if (!m_live.RefuseWhileConnected()) {
+            NotAvailable(QStringLiteral("设置脱机广告"));
+        }
+    });
+    on(ui.MenuBackImage, [this] { NotAvailable(QStringLiteral("设置脱机图像")); });
+    on(ui.MenuReset, [this] { m_live.Reset(); });
+
+    on(ui.MenuSent, [this] { m_live.ToggleConnection(); });
+    on(ui.ButtonSent, [this] { m_live.ToggleConnection(); });
+    on(ui.MenuLight, [this] { m_live.StepBrightness(); });
+    on(ui.ButtonLight, [this] { m_live.StepBrightness(); });
+    on(ui.MenuSynSwitch, [this] { m_live.SwitchOfflineSync(); });
+    on(ui.ButtonSyn, [this] { m_live.SwitchOfflineSync(); });
+    on(ui.MenuClearScreen, [this] { m_live.ClearScreens(); });
+    on(ui.MenuSendTempText, [this] { SendTempText(); });
+    on(ui.N7, [this] {
+        m_monitorForm->show();
+        m_monitorForm->raise();
+    });
+    on(ui.MenuHelpDoc, [this] { OpenHelp(); });
+    on(ui.MenuAbout, [this] { ShowAbout(); });
+    on(ui.ButtonAbout, [this] { ShowAbout(); });
+
+    connect(ui.CButtonPlay, &QToolButton::clicked, this, [this] { m_player.PlayFromStart(); });
+    connect(ui.CButtonPlayFromHere, &QToolButton::clicked, this, [this] { m_player.Continue(); });
+    connect(ui.CButtonPause, &QToolButton::clicked, this, [this] { m_player.Pause(); });
+    connect(ui.CButtonStop, &QToolButton::clicked, this, [this] { m_player.Stop(); });
+    connect(ui.CButtonNew, &QToolButton::clicked, this,
+            [this] { NotAvailable(QStringLiteral("新建字幕")); });
+    connect(ui.CButtonAdd, &QToolButton::clicked, this, [this] { m_player.AddEntry(); });
+    connect(ui.CButtonDel, &QToolButton::clicked, this, [this] { m_player.RemoveEntry(); });
+    connect(ui.ListViewFileList, &QTreeWidget::itemSelectionChanged, this,
+            [this] { OnEntrySelectionChanged(); });
+    connect(ui.ListViewFileList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ShowFileListMenu(at); });
+
+    connect(ui.ComboBoxPlayMode, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (!m_syncing) {
+            m_settings.Play.AutoPlayLoopMode = index;
+        }
+    });
+    connect(ui.CheckBoxAutoCaption, &QCheckBox::toggled, this, [this](bool on) {
+        if (!m_syncing) {
+            m_settings.Play.AutoPlayCaption = on;
+        }
+    });
+    connect(ui.UpDown1, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!m_syncing) {
+            m_settings.Play.AutoPlayTimeFile = value;
+        }
+    });
+    connect(ui.UpDown2, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!m_syncing) {
+            m_settings.Play.AutoPlayTimeText = value;
+        }
+    });
+
+    connect(ui.ListView1, &LineListView::lineChosen, this,
+            [this](qsizetype index) { m_player.SelectLine(index); });
+    connect(ui.ListView1, &LineListView::stepRequested, this,
+            [this] { m_player.StepForwardByJump(); });
+    connect(ui.ProgressBarPlay, &SeekBar::pressedAt, this,
+            [this](int x, int width) { m_player.SeekTo(x, width); });
+    for (ScreenId screen : kAllScreens) {
+        connect(PreviewImage(screen), &ImageBox::doubleClicked, this,
+                [this] { NotAvailable(QStringLiteral("预览窗口")); });
+    }
+    for (const auto& [button, name] :
+         {std::pair{ui.EButtonInput, QStringLiteral("导入剧本")},
+          std::pair{ui.EButtonEdit, QStringLiteral("全文编辑")},
+          std::pair{ui.EButtonInsert, QStringLiteral("插入字幕")},
+          std::pair{ui.EButtonModify, QStringLiteral("修改字幕")},
+          std::pair{ui.EButtonDelete, QStringLiteral("删除字幕")},
+          std::pair{ui.EButtonSave, QStringLiteral("保存字幕")},
+          std::pair{ui.EButtonRecordStart, QStringLiteral("录制字幕时间")},
+          std::pair{ui.EButtonRecordStop, QStringLiteral("录制字幕时间")}}) {
+        const QString command = name;
+        connect(button, &QPushButton::clicked, this, [this, command] { NotAvailable(command); });
+    }
+    connect(ui.PageControl1, &QTabWidget::currentChanged, this,
+            [this](int index) { OnPageChanged(index); });
+}
+
+// ---- start-up
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FirstShow();
+    }
+}
+
+void TMainForm::FirstShow() {
+    LoadAndApplyConfig(m_settings, m_paths.configFile());
+    m_ui->ButtonLight->setText(LiveControl::BrightnessCaption(m_live.BrightnessLevel()));
+    for (ScreenId screen : kAllScreens) {
+        const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
+        m_worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle,
+                                     p.ScanStyle, p.DataPol, p.OePol);
+    }
+    SettingsToControls();
+    RefreshMainWindow();
+    SizePreviews();
+    RenderEmptyRows();
+    m_player.RestorePlaylist();
+    m_player.Start();
+    m_keyForm->show();
+    m_op.SetStatus(m_hotKey->statusNote());
+}
+
+void TMainForm::SettingsToControls() {
+    m_syncing = true;
+    const TPlayOptions& play = m_settings.Play;
+    m_ui->ComboBoxPlayMode->setCurrentIndex(
+        play.AutoPlayLoopMode >= 0 && play.AutoPlayLoopMode <= 3 ? play.AutoPlayLoopMode : -1);
+    m_ui->CheckBoxAutoCaption->setChecked(play.AutoPlayCaption);
+    m_ui->UpDown1->setValue(play.AutoPlayTimeFile);
+    m_ui->UpDown2->setValue(play.AutoPlayTimeText);
+    m_syncing = false;
+}
+
+void TMainForm::CreateDesktopShortcut(bool command) {
+    const QString desktop =
+        m_options.desktopDir.isEmpty() ? UserDesktopDirectory() : m_options.desktopDir;
+    const DesktopEntryResult result = CreateDesktopEntry(
+        desktop, QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath());
+    // A machine without a desktop folder has nowhere to put one; only the
+    // command itself says so.
+    if (result == DesktopEntryResult::Failed ||
+        (command && result == DesktopEntryResult::NoDesktop)) {
+        m_op.Inform(QStringLiteral("创建快捷方式失败!"));
+    }
+}
+
+// ---- refresh
+
+void TMainForm::RefreshMainWindow() {
+    Ui::TMainForm& ui = *m_ui;
+    const QString path = m_playlist.path();
+    setWindowTitle(kTitle + QStringLiteral(" -- [") +
+                   (path.isEmpty() ? QStringLiteral("未命名.lft") : path) + QStringLiteral("]"));
+    m_statusPanels[0]->setText(QStringLiteral("Space/Enter=发送; F4=清屏"));
+
+    const bool linkOpen = m_live.IsConnected();
+    ui.MenuSent->setText(linkOpen ? QStringLiteral("断开字幕机") : QStringLiteral("连接字幕机"));
+    ui.ButtonSent->setText(linkOpen ? QStringLiteral("断开") : QStringLiteral("连接"));
+    ui.ButtonSent->setIcon(
+        style()->standardIcon(linkOpen ? QStyle::SP_BrowserStop : QStyle::SP_DriveNetIcon));
+    ui.ButtonSyn->setText(QStringLiteral("脱机"));
+
+    const PlayerButtons buttons = m_player.buttons();
+    ui.CButtonPlay->setEnabled(buttons.play);
+    ui.CButtonPlayFromHere->setEnabled(buttons.playFromHere);
+    ui.CButtonPause->setEnabled(buttons.pause);
+    ui.CButtonStop->setEnabled(buttons.stop);
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui.CButtonNew), static_cast<QWidget*>(ui.CButtonAdd),
+          static_cast<QWidget*>(ui.CButtonDel), static_cast<QWidget*>(ui.ListViewFileList),
+          static_cast<QWidget*>(ui.ComboBoxPlayMode), static_cast<QWidget*>(ui.CheckBoxAutoCaption),
+          static_cast<QWidget*>(ui.UpDown1), static_cast<QWidget*>(ui.UpDown2),
+          static_cast<QWidget*>(ui.LabelFileInterval), static_cast<QWidget*>(ui.LabelTextInterval),
+          static_cast<QWidget*>(ui.LabelUnit)}) {
+        control->setEnabled(buttons.playlistControls);
+    }
+
+    const SubtitleDocument& document = m_document.document();
+    ui.LabelCurrentFile->setText(document.isOpen() ? QFileInfo(document.path).fileName()
+                                                   : QStringLiteral("(无字幕文件)"));
+    const PlayerState state = m_player.state();
+    ui.EButtonRecordStart->setEnabled(document.isOpen() && !m_player.trackPath().isEmpty() &&
+                                      state == PlayerState::Ready);
+    ui.EButtonRecordStop->setEnabled(state == PlayerState::Recording);
+    const bool editing = document.isOpen() && state == PlayerState::Ready && !linkOpen;
+    for (QPushButton* button : {ui.EButtonInput, ui.EButtonEdit, ui.EButtonInsert, ui.EButtonModify,
+                                ui.EButtonDelete, ui.EButtonSave}) {
+        button->setEnabled(editing);
+    }
+
+    SyncPlaylistRows();
+    SyncLineList();
+}
+
+void TMainForm::SyncLineList() {
+    const Rgb colour = LineListTextColour(m_settings.ActiveSettings.effect(ScreenId::h).Color);
+    m_ui->ListView1->SetTextStyle(QColor(colour.r, colour.g, colour.b),
+                                  m_settings.ActiveSettings.Text.Align);
+    m_ui->ListView1->ShowLines(m_document.lines(), m_document.document().kind,
+                               m_player.lyricColumns());
+}
+
+void TMainForm::SyncPlaylistRows() {
+    if (m_playlist.rows() == m_shownRows) {
+        return;
+    }
+    m_syncing = true;
+    m_shownRows = m_playlist.rows();
+    QTreeWidget* files = m_ui->ListViewFileList;
+    files->clear();
+    for (const PlaylistRow& row : m_shownRows) {
+        auto* item = new QTreeWidgetItem(files);
+        item->setText(0, row.name);
+        item->setIcon(0, FileListIcon(row.icon));
+        item->setIcon(1, FileListIcon(row.firstMarker));
+        item->setIcon(2, FileListIcon(row.secondMarker));
+    }
+    const qsizetype selected = m_player.selectedEntry();
+    if (selected >= 0 && selected < files->topLevelItemCount()) {
+        files->setCurrentItem(files->topLevelItem(int(selected)));
+    }
+    m_syncing = false;
+}
+
+// ---- PlaybackView
+
+void TMainForm::ShowLineSelection(qsizetype index, qsizetype scrollTo) {
+    SyncLineList();
+    m_ui->ListView1->ShowSelection(index, scrollTo);
+}
+
+void TMainForm::ShowPlaylistSelection(qsizetype row) {
+    SyncPlaylistRows();
+    m_syncing = true;
+    QTreeWidget* files = m_ui->ListViewFileList;
+    if (row >= 0 && row < files->topLevelItemCount()) {
+        QTreeWidgetItem* item = files->topLevelItem(int(row));
+        files->setCurrentItem(item);
+        files->scrollToItem(item);
+        files->setFocus(Qt::OtherFocusReason);
+    } else {
+        files->clearSelection();
+        files->setCurrentItem(nullptr);
+    }
+    m_syncing = false;
+}
+
+void TMainForm::OnEntrySelectionChanged() {
+    if (m_syncing) {
+        return;
+    }
+    const QList<QTreeWidgetItem*> selected = m_ui->ListViewFileList->selectedItems();
+    const qsizetype row =
+        selected.isEmpty() ? -1 : m_ui->ListViewFileList->indexOfTopLevelItem(selected.first());
+    if (row != m_player.selectedEntry()) {
+        m_player.SelectEntry(row);
+    }
+}
+
+void TMainForm::ShowFileListMenu(const QPoint& at) {
+    const bool movable = m_player.buttons().moveEntries;
+    for (QAction* action : m_fileListMenu->actions()) {
+        action->setEnabled(movable);
+    }
+    m_fileListMenu->popup(m_ui->ListViewFileList->viewport()->mapToGlobal(at));
+}
+
+void TMainForm::MetersUpdated() {
+    m_ui->PaintBox2->setImage(m_player.spectrum().frame());
+    m_ui->PaintBox3->setImage(m_player.volume().frame());
+    m_ui->ProgressBarPlay->setValue(m_player.progress());
+}
+
+// ---- LiveControlHost
+
+std::optional<QString> TMainForm::ReselectLine() {
+    return m_player.ResendSelectedLine();
+}
+
+void TMainForm::StopPlayback() {
+    const PlayerState state = m_player.state();
+    if (state == PlayerState::Playing || state == PlayerState::Paused) {
+        m_player.Stop();
+    }
+}
+
+void TMainForm::RenderEmptyLine(ScreenId screen) {
+    m_renderer.RenderSubtitle(screen, QString(), QString());
+}
+
+void TMainForm::ShowBrightnessCaption(const QString& caption) {
+    m_ui->ButtonLight->setText(caption);
+}
+
+void TMainForm::ShowOfflineTransfer() {
+    NotAvailable(QStringLiteral("脱机/同步切换"));
+}
+
+// ---- previews
+
+ImageBox* TMainForm::PreviewImage(ScreenId screen) const {
+    switch (screen) {
+    case ScreenId::h:
+        return m_ui->Image1;
+    case ScreenId::s:
+        return m_ui->Image2;
+    case ScreenId::x:
+        return m_ui->Image3;
+    }
+    return nullptr;
+}
+
+void TMainForm::SizePreviews() {
+    for (ScreenId screen : kAllScreens) {
+        const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
+        ImageBox* image = PreviewImage(screen);
+        image->setPictureSize(std::clamp(p.ScreenWidth, 1, TextRenderer::kMaxScreenSide),
+                              std::clamp(p.ScreenHeight, 1, TextRenderer::kMaxScreenSide));
+        image->setVisible(p.ScreenKind);
+        m_previewShown[size_t(ScreenIndex(screen))] = p.ScreenKind;
+    }
+}
+
+bool TMainForm::IsPreviewShown(ScreenId screen) const {
+    return m_previewShown[size_t(ScreenIndex(screen))];
+}
+
+void TMainForm::PreviewChanged(ScreenId screen) {
+    PreviewImage(screen)->setImage(m_renderer.previewImage(screen));
+}
+
+void TMainForm::StopEffectTimer(ScreenId screen, EffectTimer timer) {
+    m_animations[size_t(ScreenIndex(screen))][timer == EffectTimer::Subtitle ? 0 : 1].timer.stop();
+}
+
+void TMainForm::StartEffectTimer(ScreenId screen, EffectTimer timer) {
+    Animation& animation =
+        m_animations[size_t(ScreenIndex(screen))][timer == EffectTimer::Subtitle ? 0 : 1];
+    animation.step = 0;
+    animation.timer.start(50);
+}
+
+void TMainForm::AnimationTick(ScreenId screen, EffectTimer timer) {
+    const bool subtitle = timer == EffectTimer::Subtitle;
+    Animation& animation = m_animations[size_t(ScreenIndex(screen))][subtitle ? 0 : 1];
+    AnimationParams params;
+    if (subtitle) {
+        const TTextEffect& effect = m_settings.ActiveSettings.effect(screen);
+        params = {effect.Effect, effect.Speed, effect.RollStay};
+        if (screen == ScreenId::h) {
+            StopEffectTimer(screen, EffectTimer::Advert);
+        }
+    } else {
+        params = {m_settings.Ad.tej, m_settings.Ad.sud, m_settings.Ad.tingl};
+    }
+    const AnimationStep next = m_renderer.AnimatePreview(screen, params, animation.step);
+    animation.step = next.step;
+    PreviewChanged(screen);
+    if (next.continues) {
+        animation.timer.start(next.intervalMs);
+    }
+}
+
+// ---- DocumentViewHooks
+
+void TMainForm::DocumentLoaded(DocumentKind) {
+    SizePreviews();
+}
+
+void TMainForm::RenderEmptyRows() {
+    for (ScreenId screen : kAllScreens) {
+        m_renderer.RenderSubtitle(screen, QString(), QString());
+    }
+}
+
+// ---- pages
+
+void TMainForm::OnPageChanged(int index) {
+    const int previous = m_currentPage;
+    m_currentPage = index;
+    if (m_live.IsConnected()) {
+        m_live.Disconnect();
+    }
+    if (index == 0 && previous == 1) {
+        m_document.ResolveChangesOnLeave(m_op);
+    }
+    RefreshMainWindow();
+}
+
+// ---- commands with windows of their own
+
+void TMainForm::SendTempText() {
+    if (!m_live.IsConnected()) {
+        m_op.Inform(QStringLiteral("请先连接字幕机再发送临时信息。"));
+        return;
+    }
+    // The dialog is shared with the stand-by advertisement; a temporary
+    // message starts from the last message, not from the advertisement text,
+    // and never changes the advertisement's settings.
+    TAdSettings shown = m_settings.Ad;
+    shown.hang1 = m_tempRows[0];
+    shown.hang2 = m_tempRows[1];
+    m_tempForm->loadSettings(shown);
+    m_tempForm->rebuildColourList(m_settings.ActiveSettings.screen(ScreenId::h).ScreenStyle, true);
+    m_tempForm->setCaption(QStringLiteral("发送临时信息"));
+    if (RunModal(*m_tempForm) != QDialog::Accepted) {
+        return;
+    }
+    const QString row1 = m_tempForm->row1();
+    const QString row2 = m_tempForm->row2();
+    m_tempRows = {row1, row2};
+    const int colour = m_tempForm->colourIndex();
+    for (ScreenId screen : kAllScreens) {
+        m_renderer.RenderTempText(screen, row1, row2, colour);
+    }
+    m_op.SetStatus(m_live.IsConnected()
+                       ? QStringLiteral("【字幕】 ") + row1 + QStringLiteral("   ") + row2
+                       : kNotConnected);
+}
+
+void TMainForm::OpenHelp() {
+    const QString help = FindHelpFile(m_paths.home(), QCoreApplication::applicationDirPath());
+    if (help.isEmpty()) {
+        m_op.SetStatus(QStringLiteral("找不到帮助文件：") + kHelpFileName);
+        return;
+    }
+    openUrl(QUrl::fromLocalFile(help));
+}
+
+void TMainForm::ShowAbout() {
+    TAboutForm about(this);
+    RunModal(about);
+}
+
+void TMainForm::NotAvailable(const QString& command) {
+    m_op.Inform(QStringLiteral("“") + command + QStringLiteral("”在此版本中尚不可用。"));
+}
+
+QString TMainForm::statusText(int panel) const {
+    return panel >= 0 && panel < 3 ? m_statusPanels[size_t(panel)]->text() : QString();
+}
+
+// ---- keys
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || m_closing) {
+        return QMainWindow::eventFilter(watched, event);
+    }
+    // Inside a dialog the keys belong to the dialog: Tab moves between its
+    // fields instead of skipping to the next song.
+    if (QApplication::activeModalWidget() != nullptr) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        return false;
+    }
+    PlayerKey playerKey;
+    switch (key->key()) {
+    case Qt::Key_PageUp:
+        playerKey = PlayerKey::PageUp;
+        break;
+    case Qt::Key_PageDown:
+        playerKey = PlayerKey::PageDown;
+        break;
+    case Qt::Key_Tab:
+        playerKey = PlayerKey::Tab;
+        break;
+    case Qt::Key_F1:
+        playerKey = PlayerKey::F1;
+        break;
+    case Qt::Key_F2:
+        playerKey = PlayerKey::F2;
+        break;
+    case Qt::Key_F3:
+        playerKey = PlayerKey::F3;
+        break;
+    default:
+        return false;
+    }
+    const bool consumed = m_player.HandleKey(playerKey);
+    // The filter sees a key again for every parent it is passed on to; F1 to
+    // F3 mean nothing to any control, so they end here and act once.
+    return consumed || playerKey == PlayerKey::F1 || playerKey == PlayerKey::F2 ||
+           playerKey == PlayerKey::F3;
+}
+
+// ---- closing
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (m_closing) {
+        // A second close (a signal while the first waits for the cards) waits
+        // for the first to finish.
+        event->ignore();
+        return;
+    }
+    if (!m_closed) {
+        RunCloseSequence();
+    }
+    event->accept();
+    m_keyForm->close();
+    m_monitorForm->close();
+    emit stationClosed();
+}
+
+void TMainForm::RunCloseSequence() {
+    m_closing = true;
+    // The close request: the link, the playlist, the worker.
+    if (m_live.IsConnected()) {
+        m_live.Disconnect();
+    }
+    m_player.ShutDownPlaylist();
+    // The close itself.
+    const PlayerState state = m_player.state();
+    if (state == PlayerState::Playing || state == PlayerState::Paused) {
+        m_player.Stop();
+    }
+    if (m_live.IsConnected()) {
+        m_live.Disconnect();
+    }
+    const IoStatus saved = SaveConfig(m_settings, m_paths.configFile());
+    if (!saved) {
+        m_op.ShowError(saved.message);
+    }
+    m_heartbeat.Stop();
+    m_lineTimer.Stop();
+    m_nextFileTimer.Stop();
+    m_worker.Terminate();
+    m_closing = false;
+    m_closed = true;
+}

@@ -1,0 +1,187 @@
+#pragma once
+
+#include "ui/StationOptions.h"
+
+#include "core/Paths.h"
+#include "core/Settings.h"
+#include "documents/DocumentSession.h"
+#include "documents/Playlist.h"
+#include "link/LedThread.h"
+#include "link/LiveControl.h"
+#include "link/StationLink.h"
+#include "playback/AudioEngine.h"
+#include "playback/PlaybackController.h"
+#include "playback/QtControllerTimer.h"
+#include "render/QtRasteriser.h"
+#include "render/TextRenderer.h"
+#include "ui/MainFormPorts.h"
+#include "ui/WidgetOperator.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <QUrl>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class TMainForm;
+}
+class GlobalHotKey;
+class ImageBox;
+class QLabel;
+class QMenu;
+class TAboutForm;
+class TTempForm;
+class Tkey_Form;
+class TjianceForm;
+
+// The station's main window. It owns the show: the settings, the playlist, the
+// current document, the player, the audio engine, the renderer, the link and
+// its worker thread, and the small windows (manual control, temporary text,
+// communication monitor, about box). It is a view over those engines: every
+// command goes to the controller that owns it, and RefreshMainWindow brings
+// the controls in step with the player and the link.
+//
+// Start-up: the constructor creates everything (the worker suspended); the
+// first showing reads Config.ini, hands the screens to the worker, blanks the
+// screens and reopens the last playlist. Closing (the window's close, 退出,
+// or SIGTERM/SIGINT through the application) closes the link, offers to save
+// the playlist, stops playback, writes Config.ini and ends the worker.
+// User-interface thread only.
+class TMainForm : public QMainWindow,
+                  private PlaybackView,
+                  private LiveControlHost,
+                  private PreviewHost,
+                  private DocumentViewHooks {
+    Q_OBJECT
+public:
+    explicit TMainForm(StationOptions options, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void RefreshMainWindow();
+
+    // Creates the desktop shortcut unless one exists; `command` reports a
+    // missing desktop folder too (the menu item), start-up does not.
+    void CreateDesktopShortcut(bool command);
+
+    // How the manual and other documents are opened (tests replace it).
+    std::function<bool(const QUrl&)> openUrl;
+
+    // The close sequence ran (the window may be closed only once).
+    bool hasClosed() const { return m_closed; }
+
+    // ---- the engines, for tests and tools
+    PlaybackController& player() { return m_player; }
+    LiveControl& live() { return m_live; }
+    TLedThread& worker() { return m_worker; }
+    SettingsStore& settings() { return m_settings; }
+    const Playlist& playlist() const { return m_playlist; }
+    const DocumentSession& document() const { return m_document; }
+    TextRenderer& renderer() { return m_renderer; }
+    const StationPaths& paths() const { return m_paths; }
+    Tkey_Form& manualControl() { return *m_keyForm; }
+    TjianceForm& monitorWindow() { return *m_monitorForm; }
+    TTempForm& tempForm() { return *m_tempForm; }
+    GlobalHotKey* hotKey() { return m_hotKey; }
+    QString statusText(int panel) const;
+
+signals:
+    // The close sequence has run; the application may end.
+    void stationClosed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // PlaybackView
+    void Refresh() override { RefreshMainWindow(); }
+    void ShowLineSelection(qsizetype index, qsizetype scrollTo) override;
+    void ShowPlaylistSelection(qsizetype row) override;
+    void MetersUpdated() override;
+    // LiveControlHost
+    std::optional<QString> ReselectLine() override;
+    void StopPlayback() override;
+    void RefreshCommands() override { RefreshMainWindow(); }
+    void RenderEmptyLine(ScreenId screen) override;
+    void ShowBrightnessCaption(const QString& caption) override;
+    void ShowOfflineTransfer() override;
+    // PreviewHost
+    void StopEffectTimer(ScreenId screen, EffectTimer timer) override;
+    void StartEffectTimer(ScreenId screen, EffectTimer timer) override;
+    bool IsPreviewShown(ScreenId screen) const override;
+    void PreviewChanged(ScreenId screen) override;
+    // DocumentViewHooks
+    void DocumentLoaded(DocumentKind kind) override;
+    void RenderEmptyRows() override;
+
+    void SetUpWindow();
+    void SetUpToolbar();
+    void ConnectCommands();
+    void FirstShow();
+    void RunCloseSequence();
+
+    void SizePreviews();
+    ImageBox* PreviewImage(ScreenId screen) const;
+    void AnimationTick(ScreenId screen, EffectTimer timer);
+    void SyncLineList();
+    void SyncPlaylistRows();
+    void SettingsToControls();
+    void OnEntrySelectionChanged();
+    void OnPageChanged(int index);
+    void ShowFileListMenu(const QPoint& at);
+
+    void SendTempText();
+    void OpenHelp();
+    void ShowAbout();
+    // Commands whose windows come in a later version: a clear word instead
+    // of a silent no-op.
+    void NotAvailable(const QString& command);
+
+    const StationOptions m_options;
+    const StationPaths m_paths;
+    std::unique_ptr<Ui::TMainForm> m_ui;
+    SettingsStore m_settings;
+    WidgetOperator m_op;
+    DocumentSession m_document;
+    Playlist m_playlist;
+    std::unique_ptr<AudioEngine> m_engine;
+    QtRasteriser m_rasteriser;
+    TextRenderer m_renderer;
+    StationLink m_link;
+    TLedThread m_worker;
+    LiveControl m_live;
+    LiveLinkPort m_linkPort;
+    RendererScreens m_screens;
+    QtControllerTimer m_heartbeat;
+    QtControllerTimer m_lineTimer;
+    QtControllerTimer m_nextFileTimer;
+    PlaybackController m_player;
+
+    struct Animation {
+        QTimer timer;
+        int step = 0;
+    };
+    // [screen index][0 subtitle, 1 advertisement]
+    std::array<std::array<Animation, 2>, 3> m_animations;
+    std::array<bool, 3> m_previewShown{};
+
+    std::array<QLabel*, 3> m_statusPanels{};
+    QMenu* m_fileListMenu = nullptr;
+    Tkey_Form* m_keyForm = nullptr;
+    TjianceForm* m_monitorForm = nullptr;
+    TTempForm* m_tempForm = nullptr;
+    GlobalHotKey* m_hotKey = nullptr;
+
+    QList<PlaylistRow> m_shownRows;
+    QString m_shownRowsPath;
+    QStringList m_tempRows{QString(), QString()};
+    int m_currentPage = 0;
+    bool m_shown = false;
+    bool m_closing = false;
+    bool m_closed = false;
+    bool m_syncing = false;
+};

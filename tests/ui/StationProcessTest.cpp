@@ -1,0 +1,90 @@
+// The station as a process: one instance per session, and a terminating
+// signal closes it like its close command.
+#include "StationFixture.h"
+
+#include "LiveTestSupport.h"
+
+#include "core/SingleInstance.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <chrono>
+#include <csignal>
+
+class StationProcessTest : public StationFixture {
+protected:
+    // The real station on the offscreen platform, on loopback, with its own
+    // home, desktop, lock folder and settings folders.
+    void Launch(QProcess& station) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("TMPDIR"), m_lockDir.path());
+        env.insert(QStringLiteral("HOME"), home());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), file(QStringLiteral("config")));
+        env.remove(QStringLiteral("XDG_DESKTOP_DIR"));
+        station.setProcessEnvironment(env);
+        station.setProgram(QStringLiteral(STATION_EXECUTABLE));
+        station.setArguments({QStringLiteral("--home"), home(), QStringLiteral("--link-local"),
+                              QStringLiteral("127.0.0.1"), QStringLiteral("--link-target"),
+                              QStringLiteral("127.0.0.1"), QStringLiteral("--link-port-offset"),
+                              QString::number(portOffset())});
+        station.start();
+        ASSERT_TRUE(station.waitForStarted(10000));
+    }
+
+    QString desktopEntry() const { return file(QStringLiteral("Desktop/舞台字幕机.desktop")); }
+
+    QTemporaryDir m_lockDir;
+};
+
+TEST_F(StationProcessTest, ASecondStartWhileTheFirstRunsExitsSilently) {
+    SingleInstanceLock first(m_lockDir.path());
+    ASSERT_TRUE(first.TryAcquire());
+    QProcess second;
+    Launch(second);
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+    // It created nothing: no window, no shortcut, no settings.
+    EXPECT_FALSE(QFileInfo::exists(desktopEntry()));
+    EXPECT_FALSE(QFileInfo::exists(configPath()));
+}
+
+TEST_F(StationProcessTest, SigtermClosesTheStationLikeItsCloseCommand) {
+    const QString script =
+        WriteLines(QStringLiteral("script.txt"), {QStringLiteral("一"), QStringLiteral("二")});
+    const QString playlist = WriteLines(QStringLiteral("show.lft"), {script});
+    SettingsStore config;
+    config.Play.LastOpenFile = playlist;
+    config.Play.AutoPlayTimeFile = 33;
+    WriteConfig(config);
+    // Config.ini is rewritten at the close: make it old enough to tell.
+    QFile(configPath())
+        .setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime);
+
+    QProcess station;
+    Launch(station);
+    // The shortcut is made while the window is created: the station is up.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(desktopEntry()), 20000);
+    ::kill(static_cast<pid_t>(station.processId()), SIGTERM);
+    ASSERT_TRUE(station.waitForFinished(20000));
+    EXPECT_EQ(station.exitStatus(), QProcess::NormalExit) << station.readAllStandardError().data();
+    EXPECT_EQ(station.exitCode(), 0);
+    const QFileInfo written(configPath());
+    EXPECT_GT(written.lastModified(), QDateTime::currentDateTime().addSecs(-60));
+    const SettingsStore saved = ReadConfig();
+    EXPECT_EQ(saved.Play.LastOpenFile, playlist);
+    EXPECT_EQ(saved.Play.AutoPlayTimeFile, 33);
+
+    // The lock went with it: the next start runs and SIGINT closes it too.
+    ASSERT_TRUE(QFile::remove(desktopEntry()));
+    QProcess again;
+    Launch(again);
+    // Wait until the window exists (it writes the shortcut anew).
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(desktopEntry()), 20000);
+    ::kill(static_cast<pid_t>(again.processId()), SIGINT);
+    ASSERT_TRUE(again.waitForFinished(20000));
+    EXPECT_EQ(again.exitCode(), 0);
+}
