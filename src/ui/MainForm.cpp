@@ -343,6 +343,15 @@ void TMainForm::FirstShow() {
     RenderEmptyRows();
     m_player.RestorePlaylist();
     m_player.Start();
+    // Below the main window, where the operator's hand rests, unless the
+    // desktop is too small; the window manager may still move it.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect available = screen->availableGeometry();
+        const int x = available.center().x() - m_keyForm->width() / 2;
+        const int y = std::min(frameGeometry().bottom() + 8,
+                               available.bottom() - m_keyForm->frameGeometry().height());
+        m_keyForm->move(std::max(available.left(), x), std::max(available.top(), y));
+    }
     m_keyForm->show();
     m_op.SetStatus(m_hotKey->statusNote());
 }

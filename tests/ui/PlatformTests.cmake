@@ -1,5 +1,6 @@
 # The window's platform services: the F4 key (offscreen, and on a private
 # Xvfb display driven through XTEST) and the Unix signal watcher.
+find_package(PkgConfig REQUIRED)
 pkg_check_modules(STATION_XCB_XTEST REQUIRED IMPORTED_TARGET xcb-xtest)
 station_add_test(NAME ui_platform_tests
     SOURCES
