@@ -502,8 +502,13 @@ void TMainForm::ShowFileListMenu(const QPoint& at) {
 }
 
 void TMainForm::MetersUpdated() {
-    m_ui->PaintBox2->setImage(m_player.spectrum().frame());
-    m_ui->PaintBox3->setImage(m_player.volume().frame());
+    // Ten pictures a second: an idle station repaints nothing.
+    for (const auto& [box, frame] : {std::pair{m_ui->PaintBox2, &m_player.spectrum().frame()},
+                                     std::pair{m_ui->PaintBox3, &m_player.volume().frame()}}) {
+        if (box->image() != *frame) {
+            box->setImage(*frame);
+        }
+    }
     m_ui->ProgressBarPlay->setValue(m_player.progress());
 }
 
