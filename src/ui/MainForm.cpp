@@ -29,6 +29,9 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 const QString kTitle = QStringLiteral("舞台字幕控制系统");
@@ -696,29 +699,20 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
         return false;
     }
-    PlayerKey playerKey;
-    switch (key->key()) {
-    case Qt::Key_PageUp:
-        playerKey = PlayerKey::PageUp;
-        break;
-    case Qt::Key_PageDown:
-        playerKey = PlayerKey::PageDown;
-        break;
-    case Qt::Key_Tab:
-        playerKey = PlayerKey::Tab;
-        break;
-    case Qt::Key_F1:
-        playerKey = PlayerKey::F1;
-        break;
-    case Qt::Key_F2:
-        playerKey = PlayerKey::F2;
-        break;
-    case Qt::Key_F3:
-        playerKey = PlayerKey::F3;
-        break;
-    default:
+    static constexpr std::array<std::pair<int, PlayerKey>, 6> kKeys{{
+        {Qt::Key_PageUp, PlayerKey::PageUp},
+        {Qt::Key_PageDown, PlayerKey::PageDown},
+        {Qt::Key_Tab, PlayerKey::Tab},
+        {Qt::Key_F1, PlayerKey::F1},
+        {Qt::Key_F2, PlayerKey::F2},
+        {Qt::Key_F3, PlayerKey::F3},
+    }};
+    const auto found = std::find_if(kKeys.begin(), kKeys.end(),
+                                    [key](const auto& entry) { return entry.first == key->key(); });
+    if (found == kKeys.end()) {
         return false;
     }
+    const PlayerKey playerKey = found->second;
     const bool consumed = m_player.HandleKey(playerKey);
     // The filter sees a key again for every parent it is passed on to; F1 to
     // F3 mean nothing to any control, so they end here and act once.

@@ -1,5 +1,6 @@
 #include "core/DesktopEntry.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 #include <QDeadlineTimer>
@@ -33,26 +34,6 @@ QString KeyValue(const QStringList& lines, const QString& key) {
     }
     return QStringLiteral("<missing>");
 }
-
-// A file size limit makes writes fail the way a full disk does, even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    sighandler_t m_oldHandler = nullptr;
-};
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "core/TextFiles.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -116,26 +117,6 @@ TEST(TextFiles, MissingFileAndUnwritablePathNameTheFile) {
     EXPECT_FALSE(status);
     EXPECT_TRUE(status.message.contains(QStringLiteral("out.txt")));
 }
-
-// A file size limit makes writes fail the way a full disk does, even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_saved);
-        signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    sighandler_t m_oldHandler = nullptr;
-};
 
 TEST(TextFiles, FailedWriteLeavesTheOldFileWhole) {
     TempDir dir;

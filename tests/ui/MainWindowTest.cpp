@@ -162,6 +162,14 @@ TEST_F(MainWindowTest, ButtonsFollowThePlayerAndTheLink) {
     QTest::keyClick(&w, Qt::Key_F3);
     EXPECT_EQ(w.player().state(), PlayerState::Paused);
     EXPECT_TRUE(enabled("CButtonPlayFromHere"));
+    // Tab while a file plays or pauses goes on to the next entry and plays it.
+    QTest::keyClick(&w, Qt::Key_Tab);
+    EXPECT_EQ(w.player().selectedEntry(), 1);
+    EXPECT_EQ(w.document().document().path, show.script);
+    EXPECT_EQ(w.player().state(), PlayerState::Playing);
+    QTreeWidget* files = find<QTreeWidget>(QStringLiteral("ListViewFileList"));
+    ASSERT_EQ(files->selectedItems().size(), 1);
+    EXPECT_EQ(files->indexOfTopLevelItem(files->selectedItems().first()), 1);
 
     // Stop closes the link that play opened.
     find<QToolButton>(QStringLiteral("CButtonStop"))->click();
