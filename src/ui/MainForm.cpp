@@ -111,8 +111,14 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
-    // The worker reports to the monitor window; it must be gone first.
+    // The worker reports to the monitor window; it must be gone first. The
+    // small windows refer to the engines, which end before the QWidget base
+    // would delete its children, so they go now.
     m_worker.Terminate();
+    delete m_monitorForm;
+    delete m_keyForm;
+    delete m_tempForm;
+    delete m_hotKey;
     m_renderer.SetPreviewHost(nullptr);
     m_document.setViewHooks(nullptr);
 }
@@ -723,10 +729,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- closing
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (m_closing) {
-        // A second close (a signal while the first waits for the cards) waits
-        // for the first to finish.
+    if (m_closing || m_live.IsBusy()) {
+        // A close that arrives while the link waits for the cards (a signal,
+        // or the window's close during a connect) is done once that ends.
         event->ignore();
+        if (!m_closing) {
+            QTimer::singleShot(50, this, [this] { close(); });
+        }
         return;
     }
     if (!m_closed) {

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -346,4 +347,29 @@ TEST_F(MainWindowTest, PagingKeysAndTheManualWindowStepTheLines) {
     lines->setCurrentIndex(lines->model()->index(3, 1));
     EXPECT_EQ(w.player().selectedLine(), 3);
     EXPECT_FALSE(w.renderer().previewImage(ScreenId::h).isNull());
+}
+
+TEST_F(MainWindowTest, ClosingWhileTheLinkWaitsForCardsClosesOnceTheWaitEnds) {
+    // Three listed cards that never answer: the connect waits for each.
+    SettingsStore config;
+    config.StoredSettings.screen(ScreenId::h).ScreenKind = true;
+    for (int i = 1; i <= 3; ++i) {
+        config.cards(ScreenId::h).push_back({EntryFor(TestCard(40 + i).mac), {}});
+    }
+    WriteConfig(config);
+    TMainForm& w = Start();
+    bool closedDuringConnect = false;
+    QTimer::singleShot(100, &w, [&] {
+        EXPECT_TRUE(w.live().IsBusy());
+        w.close();
+        closedDuringConnect = w.hasClosed();
+    });
+    QTest::keyClick(&w, Qt::Key_F5);
+    EXPECT_FALSE(closedDuringConnect);
+    EXPECT_EQ(answers().shown.filter(QStringLiteral("->连接超时！")).size(), 3);
+    // The close that came meanwhile runs now: the link is closed again and
+    // the settings are written.
+    QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+    EXPECT_FALSE(w.live().IsConnected());
+    EXPECT_TRUE(QFileInfo::exists(configPath()));
 }
