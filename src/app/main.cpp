@@ -2,6 +2,7 @@
 // stays on this machine, then the main window until it closes.
 #include "core/NetworkAdapters.h"
 #include "core/SingleInstance.h"
+#include "core/TextFiles.h"
 #include "ui/MainForm.h"
 #include "ui/StationApplication.h"
 #include "ui/StationOptions.h"
@@ -29,6 +30,12 @@ int main(int argc, char** argv) {
     if (!parsed.ok()) {
         QTextStream(stderr) << parsed.error << "\n\n" << StationUsage();
         return 2;
+    }
+
+    if (const QString missing = MissingCodecMessage(); !missing.isEmpty()) {
+        QTextStream(stderr) << missing << '\n';
+        QMessageBox::critical(nullptr, QStringLiteral("信息"), missing);
+        return 1;
     }
 
     // A second copy ends at once and says nothing: the first one is running the show.

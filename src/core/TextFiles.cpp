@@ -16,6 +16,17 @@ QByteArray EncodeGbk(const QString& text) {
     return encoder.encode(text);
 }
 
+QString MissingCodecMessage(const char* name) {
+    const QStringEncoder encoder(name);
+    const QStringDecoder decoder(name);
+    if (encoder.isValid() && decoder.isValid()) {
+        return {};
+    }
+    return QStringLiteral("本机缺少%1字符编码支持，无法读写字幕文件，也无法与字幕机通讯。"
+                          "请安装完整的Qt运行库后再启动。")
+        .arg(QString::fromLatin1(name));
+}
+
 QString DecodeGbk(QByteArrayView bytes) {
     // The converter silently swallows a lead byte that has no second byte at
     // the end of the input; keep it visible as a replacement character.

@@ -12,6 +12,10 @@
 // and byte counts always keep the two bytes of a GBK character together.
 
 QByteArray EncodeGbk(const QString& text);
+// Empty when the text codec `name` converts both ways here; otherwise the
+// operator's message. Without GBK the station can neither read its files nor
+// understand a single card reply, so it must not start.
+QString MissingCodecMessage(const char* name = "GBK");
 // Invalid or truncated byte sequences become U+FFFD; everything after them is kept.
 QString DecodeGbk(QByteArrayView bytes);
 // A UTF-8 or UTF-16 (LE/BE) byte order mark selects that encoding; otherwise GBK.

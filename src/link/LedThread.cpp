@@ -166,7 +166,14 @@ void TLedThread::SetCardList(ScreenId screen, const CardList& cards) {
         targets.push_back({MacFromEntry(cards[i].id), cards[i].id.mid(4, 17).toStdU16String()});
     }
     std::lock_guard lock(m_mutex);
-    screenLocked(screen).cards = std::move(targets);
+    Screen& state = screenLocked(screen);
+    const bool same =
+        std::equal(targets.begin(), targets.end(), state.cards.begin(), state.cards.end(),
+                   [](const CardTarget& a, const CardTarget& b) { return a.mac == b.mac; });
+    if (!same) {
+        ++state.cardsGeneration;
+    }
+    state.cards = std::move(targets);
 }
 
 void TLedThread::SetFrameDiverter(FrameDiverter* diverter) {
@@ -186,6 +193,11 @@ void TLedThread::RequestBrightness(int level) {
         m_brightnessRequest = true;
     }
     m_wake.notify_all();
+}
+
+void TLedThread::SetBrightnessLevel(int level) {
+    std::lock_guard lock(m_mutex);
+    m_light = std::clamp(level, 0, 16);
 }
 
 int TLedThread::BrightnessLevel() const {
@@ -308,7 +320,14 @@ void TLedThread::Run() {
                 job.frame = state.requested;
                 job.effect = state.requestedEffect;
                 job.link = state.link;
+                // The plane length goes with the picture that is sent: new
+                // screen parameters set since the request must not stretch an
+                // older, smaller picture over the card's memory.
+                job.link.width = job.frame.width();
+                job.link.height = job.frame.height();
+                SetPlaneLength(job.link);
                 job.cards = state.cards;
+                job.cardsGeneration = state.cardsGeneration;
             }
             lock.unlock();
             if (due) {
@@ -338,6 +357,11 @@ bool TLedThread::SendBrightness(int level) {
             cards = screenLocked(screen).cards;
         }
         ScreenLink& link = m_link.screen(screen);
+        // Every listed card gets the level, also those of a screen not in use,
+        // whose listener the connect sequence never opened.
+        if (!cards.empty()) {
+            link.EnsureActive();
+        }
         for (const CardTarget& card : cards) {
             const Command command = m_link.commands().Brightness(card.mac, level);
             for (int copy = 0; copy < 2; ++copy) {
@@ -363,13 +387,45 @@ bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
     FrameStore& store = m_stores[static_cast<std::size_t>(ScreenIndex(screen))];
     store.Reserve(static_cast<std::size_t>(std::max(job.link.planeLength, 0)));
     EncodeLiveFrame(job.frame, kind, job.link.rowsPerGroup, store);
+    for (;;) {
+        switch (SendFrameToCards(screen, job)) {
+        case FrameOutcome::Done:
+            return true;
+        case FrameOutcome::Terminated:
+            return false;
+        case FrameOutcome::CardsChanged: {
+            // The station reconnected with another card list while this
+            // transfer was held: the online flags now index the new list, so
+            // the frame goes to the new list's cards, from the start.
+            std::lock_guard lock(m_mutex);
+            const Screen& state = screenLocked(screen);
+            job.cards = state.cards;
+            job.cardsGeneration = state.cardsGeneration;
+            break;
+        }
+        }
+    }
+}
+
+TLedThread::FrameOutcome TLedThread::TransferPausePoint(ScreenId screen, const FrameJob& job) {
+    if (!PausePoint()) {
+        return FrameOutcome::Terminated;
+    }
+    std::lock_guard lock(m_mutex);
+    return screenLocked(screen).cardsGeneration == job.cardsGeneration ? FrameOutcome::Done
+                                                                       : FrameOutcome::CardsChanged;
+}
+
+TLedThread::FrameOutcome TLedThread::SendFrameToCards(ScreenId screen, const FrameJob& job) {
+    const ColourKind kind = ColourKindOf(job.link.colourKind);
     ScreenLink& link = m_link.screen(screen);
     const int cardCount = static_cast<int>(job.cards.size());
 
     // First pass: connect what is offline, then the planes.
     for (int i = 0; i < cardCount; ++i) {
-        if (!PausePoint()) {
-            return false;
+        if (const FrameOutcome paused = TransferPausePoint(screen, job);
+            paused != FrameOutcome::Done) {
+            return paused;
         }
         const CardTarget& card = job.cards[static_cast<std::size_t>(i)];
         if (!m_online.get(screen, i)) {
@@ -387,7 +443,10 @@ bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
         for (int plane = 1; plane <= PlaneCount(kind); ++plane) {
             const PlaneOutcome outcome = SendPlane(screen, job, plane, i, card);
             if (outcome == PlaneOutcome::Terminated) {
-                return false;
+                return FrameOutcome::Terminated;
+            }
+            if (outcome == PlaneOutcome::CardsChanged) {
+                return FrameOutcome::CardsChanged;
             }
             if (outcome == PlaneOutcome::CardLost) {
                 break;
@@ -402,8 +461,9 @@ bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
         if (!m_online.get(screen, i)) {
             continue;
         }
-        if (!PausePoint()) {
-            return false;
+        if (const FrameOutcome paused = TransferPausePoint(screen, job);
+            paused != FrameOutcome::Done) {
+            return paused;
         }
         // A disconnect may have happened at the pause point.
         if (!m_online.get(screen, i)) {
@@ -429,7 +489,7 @@ bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
         report.shown = shown;
     }
     m_changed.notify_all();
-    return true;
+    return FrameOutcome::Done;
 }
 
 TLedThread::PlaneOutcome TLedThread::SendPlane(ScreenId screen, const FrameJob& job, int plane,
@@ -458,8 +518,13 @@ TLedThread::PlaneOutcome TLedThread::SendPlane(ScreenId screen, const FrameJob& 
             m_online.set(screen, cardIndex, false);
             return PlaneOutcome::CardLost;
         }
-        if (!PausePoint()) {
+        switch (TransferPausePoint(screen, job)) {
+        case FrameOutcome::Terminated:
             return PlaneOutcome::Terminated;
+        case FrameOutcome::CardsChanged:
+            return PlaneOutcome::CardsChanged;
+        case FrameOutcome::Done:
+            break;
         }
     }
     return PlaneOutcome::Sent;

@@ -126,8 +126,11 @@ public:
     int LocalAddresses(QStringList& out) const;
 
     // The brightness request: the level (0..16) goes to every listed card of
-    // every screen, twice, on the next cycle.
+    // every screen (in use or not), twice, on the next cycle.
     void RequestBrightness(int level);
+    // The level the worker sends when it reconnects a card by itself; no
+    // request is raised. The connect sequence hands over the stored level.
+    void SetBrightnessLevel(int level);
     int BrightnessLevel() const;
 
     // Suspension (connect resumes, disconnect suspends) and the sending pause.
@@ -164,6 +167,9 @@ private:
     };
     struct Screen {
         LinkScreen link;
+        // Counts card list changes, so a transfer held across a reconnect
+        // can tell that the list it started with is gone.
+        long long cardsGeneration = 0;
         QImage bitmap;
         FrameEffect effect;
         QImage requested; // the frame the pending request sends
@@ -177,14 +183,20 @@ private:
         FrameEffect effect;
         LinkScreen link;
         std::vector<CardTarget> cards;
+        long long cardsGeneration = 0;
     };
+    enum class FrameOutcome { Done, CardsChanged, Terminated };
 
     void Run();
     // Called on the worker thread. False when the thread is terminating.
     bool PausePoint();
     bool SendBrightness(int level);
     bool SendFrame(ScreenId screen, FrameJob& job);
-    enum class PlaneOutcome { Sent, CardLost, Terminated };
+    FrameOutcome SendFrameToCards(ScreenId screen, const FrameJob& job);
+    // A pause point inside a transfer: also tells when the screen's card list
+    // changed while the worker was held there.
+    FrameOutcome TransferPausePoint(ScreenId screen, const FrameJob& job);
+    enum class PlaneOutcome { Sent, CardLost, CardsChanged, Terminated };
     PlaneOutcome SendPlane(ScreenId screen, const FrameJob& job, int plane, int cardIndex,
                            const CardTarget& card);
     void ReportFailure(ScreenId screen, const CardTarget& card, const QString& what);

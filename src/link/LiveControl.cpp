@@ -120,6 +120,8 @@ void LiveControl::RunConnectSequence() {
         m_worker.SetScreenInUse(screen, params.ScreenKind);
         m_worker.SetCardList(screen, m_settings.cards(screen));
     }
+    // A card the worker reconnects by itself gets the stored level, not a dark screen.
+    m_worker.SetBrightnessLevel(BrightnessLevel());
     m_worker.Resume();
     m_worker.PauseSending(false);
 }

@@ -27,10 +27,12 @@ const ReplyTexts& Texts() {
     return texts;
 }
 
-// The text at byte 2, compared over exactly its own length.
+// The text at byte 2, compared over exactly its own length. An empty text
+// (a reply text that could not be encoded) matches nothing: it must never
+// release a waiting sender for any datagram at all.
 bool TextAt2(std::span<const std::uint8_t> datagram, const QByteArray& text) {
     const auto length = static_cast<std::size_t>(text.size());
-    return datagram.size() >= 2 + length &&
+    return length > 0 && datagram.size() >= 2 + length &&
            std::memcmp(datagram.data() + 2, text.data(), length) == 0;
 }
 

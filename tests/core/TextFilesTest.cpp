@@ -133,3 +133,10 @@ TEST(TextFiles, FailedWriteLeavesTheOldFileWhole) {
 }
 
 } // namespace
+
+TEST(TextFiles, AMissingCodecIsNamedForTheOperator) {
+    EXPECT_EQ(MissingCodecMessage(), QString());
+    const QString missing = MissingCodecMessage("No-Such-Codec-42");
+    EXPECT_TRUE(missing.contains(QStringLiteral("No-Such-Codec-42")));
+    EXPECT_TRUE(missing.contains(QStringLiteral("无法")));
+}

@@ -352,3 +352,93 @@ TEST_F(LiveControlTest, APortThatCannotBeBoundIsNamedOnce) {
     squatter.reset();
     live().Disconnect();
 }
+
+TEST_F(LiveControlTest, ACardTheWorkerReconnectsGetsTheStoredBrightness) {
+    const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    Start({card});
+    List(ScreenId::h, {card});
+    settings.StoredSettings.Link.Light = 5;
+    live().Connect();
+    // The card drops off (a power cut on stage); the next line reconnects it.
+    worker().cardOnline().set(ScreenId::h, 0, false);
+    worker().LoadScreenBitmap(ScreenId::h, NoisePicture(256, 32, 3), {});
+    worker().RequestFrame(ScreenId::h);
+    ASSERT_TRUE(worker().WaitFramesDone(ScreenId::h, 1, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return bank().Card(card.mac)->brightness >= 0; }));
+    EXPECT_EQ(bank().Card(card.mac)->brightness, 5);
+    EXPECT_TRUE(CardActions(bank(), card.mac).filter(QStringLiteral("Brightness 0")).isEmpty());
+    live().Disconnect();
+}
+
+TEST_F(LiveControlTest, BrightnessReachesTheCardsOfAScreenNotInUse) {
+    const SimCardSpec h = TestCard(1, ScreenId::h);
+    const SimCardSpec x = TestCard(2, ScreenId::x);
+    Start({h, x});
+    List(ScreenId::h, {h});
+    List(ScreenId::x, {x});
+    settings.ActiveSettings.screen(ScreenId::x).ScreenKind = false;
+    settings.StoredSettings.Link.Light = 2;
+    link().DeactivateAll(); // as at start-up: no listener open before the connect
+    live().Connect();
+    EXPECT_FALSE(bank().Card(x.mac)->connected); // not contacted by the connect
+    live().StepBrightness();
+    ASSERT_TRUE(WaitUntil([&] {
+        return CardActions(bank(), x.mac).filter(QStringLiteral("Brightness 3")).size() == 2;
+    }));
+    EXPECT_EQ(bank().Card(x.mac)->brightness, 3);
+    EXPECT_EQ(bank().Card(h.mac)->brightness, 3);
+    live().Disconnect();
+}
+
+TEST_F(LiveControlTest, AFrameRequestedBeforeNewScreenParametersKeepsItsOwnPlaneLength) {
+    SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    Start({card});
+    List(ScreenId::h, {card});
+    settings.ActiveSettings.screen(ScreenId::s).ScreenKind = false;
+    settings.ActiveSettings.screen(ScreenId::x).ScreenKind = false;
+    // A line selected while disconnected; then the screen is set up wider.
+    const QImage frame = NoisePicture(256, 32, 21);
+    worker().LoadScreenBitmap(ScreenId::h, frame, {});
+    worker().RequestFrame(ScreenId::h);
+    worker().SetLinkScreenParams(ScreenId::h, 512, 32, 1, 0, 0, 1);
+    settings.ActiveSettings.screen(ScreenId::h).ScreenWidth = 512;
+
+    live().Connect();
+    ASSERT_TRUE(worker().WaitFramesDone(ScreenId::h, 1, 10s));
+    const CardState state = *bank().Card(card.mac);
+    // The slices of a 256 × 32 picture in two colours, not those of a 512-wide one.
+    EXPECT_EQ(state.dataSlices, 8);
+    EXPECT_EQ(state.extent, 256);
+    EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
+    live().Disconnect();
+}
+
+TEST_F(LiveControlTest, ATransferCutByDisconnectGoesToTheNewCardListAfterReconnecting) {
+    SimCardSpec removed = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    SimCardSpec kept = CardFor(2, ScreenId::h, 256, 32, 0, 1);
+    removed.faults.delayMs = 20;
+    kept.faults.delayMs = 20;
+    Start({removed, kept});
+    List(ScreenId::h, {removed, kept});
+    settings.ActiveSettings.screen(ScreenId::s).ScreenKind = false;
+    settings.ActiveSettings.screen(ScreenId::x).ScreenKind = false;
+    live().Connect();
+    const QImage frame = NoisePicture(256, 32, 12);
+    worker().LoadScreenBitmap(ScreenId::h, frame, {});
+    worker().RequestFrame(ScreenId::h);
+    ASSERT_TRUE(WaitUntil([&] { return bank().Card(removed.mac)->dataSlices >= 1; }));
+    live().Disconnect();
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).frames, 0);
+    const long long removedSlices = bank().Card(removed.mac)->dataSlices;
+
+    // The operator takes the first card out of the list and connects again.
+    List(ScreenId::h, {kept});
+    live().Connect();
+    ASSERT_TRUE(worker().WaitFramesDone(ScreenId::h, 1, 10s));
+    EXPECT_EQ(bank().Card(removed.mac)->dataSlices, removedSlices);
+    EXPECT_EQ(bank().Card(removed.mac)->swaps, 0);
+    EXPECT_EQ(bank().Card(kept.mac)->swaps, 1);
+    EXPECT_EQ(bank().Displayed(kept.mac), Thresholded(frame, ColourKind::Dual));
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).cards, 1);
+    live().Disconnect();
+}
