@@ -10,6 +10,8 @@
 #include "ui/LineListView.h"
 #include "ui/ManualControlForm.h"
 #include "ui/MonitorForm.h"
+#include "ui/PreviewAnimator.h"
+#include "ui/PreviewForm.h"
 #include "ui/TempForm.h"
 
 #include "core/DesktopEntry.h"
@@ -69,10 +71,6 @@ QIcon FileListIcon(int index) {
     return index >= 0 && index < 6 ? icons[size_t(index)] : QIcon();
 }
 
-ScreenId ScreenOfTimer(int index) {
-    return ScreenFromIndex(index);
-}
-
 } // namespace
 
 TMainForm::TMainForm(StationOptions options, QWidget* parent)
@@ -100,6 +98,20 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     m_keyForm = new Tkey_Form(this);
     m_monitorForm = new TjianceForm(m_worker.monitor(), this);
     m_tempForm = new TTempForm(this);
+    for (ScreenId screen : kAllScreens) {
+        auto* form = new TPreviewForm(
+            screen, m_paths.configFile(),
+            [this, screen]() -> std::optional<QImage> {
+                if (m_settings.ActiveSettings.effect(screen).Effect != 0) {
+                    return std::nullopt;
+                }
+                return m_renderer.previewImage(screen);
+            },
+            this);
+        connect(form, &TPreviewForm::closed, this,
+                [this, screen] { PreviewPanel(screen)->show(); });
+        m_previewForms[size_t(ScreenIndex(screen))] = form;
+    }
     connect(m_keyForm, &Tkey_Form::toggleLinkPressed, this, [this] { m_player.ToggleLink(); });
     connect(m_keyForm, &Tkey_Form::previousPressed, this, [this] { m_player.ManualPrevious(); });
     connect(m_keyForm, &Tkey_Form::nextPressed, this, [this] { m_player.ManualNext(); });
@@ -119,6 +131,11 @@ TMainForm::~TMainForm() {
     delete m_keyForm;
     delete m_tempForm;
     delete m_hotKey;
+    for (TPreviewForm*& form : m_previewForms) {
+        delete form;
+        form = nullptr;
+    }
+    m_animator.reset();
     m_renderer.SetPreviewHost(nullptr);
     m_document.setViewHooks(nullptr);
 }
@@ -174,15 +191,9 @@ void TMainForm::SetUpWindow() {
         move(available.center() - rect().center());
     }
 
-    for (int screen = 0; screen < 3; ++screen) {
-        for (int kind = 0; kind < 2; ++kind) {
-            Animation& animation = m_animations[size_t(screen)][size_t(kind)];
-            animation.timer.setSingleShot(true);
-            const EffectTimer timer = kind == 0 ? EffectTimer::Subtitle : EffectTimer::Advert;
-            connect(&animation.timer, &QTimer::timeout, this,
-                    [this, screen, timer] { AnimationTick(ScreenOfTimer(screen), timer); });
-        }
-    }
+    m_animator = std::make_unique<PreviewAnimator>(
+        m_renderer, m_settings, [] { return std::make_unique<QtControllerTimer>(); },
+        [this](ScreenId screen) { PreviewChanged(screen); });
 }
 
 void TMainForm::SetUpToolbar() {
@@ -310,7 +321,7 @@ void TMainForm::ConnectCommands() {
             [this](int x, int width) { m_player.SeekTo(x, width); });
     for (ScreenId screen : kAllScreens) {
         connect(PreviewImage(screen), &ImageBox::doubleClicked, this,
-                [this] { NotAvailable(QStringLiteral("预览窗口")); });
+                [this, screen] { OpenPreviewWindow(screen); });
     }
     for (const auto& [button, name] :
          {std::pair{ui.EButtonInput, QStringLiteral("导入剧本")},
@@ -576,39 +587,35 @@ bool TMainForm::IsPreviewShown(ScreenId screen) const {
 }
 
 void TMainForm::PreviewChanged(ScreenId screen) {
-    PreviewImage(screen)->setImage(m_renderer.previewImage(screen));
+    const QImage& preview = m_renderer.previewImage(screen);
+    PreviewImage(screen)->setImage(preview);
+    m_previewForms[size_t(ScreenIndex(screen))]->ShowPicture(preview);
 }
 
 void TMainForm::StopEffectTimer(ScreenId screen, EffectTimer timer) {
-    m_animations[size_t(ScreenIndex(screen))][timer == EffectTimer::Subtitle ? 0 : 1].timer.stop();
+    m_animator->Stop(screen, timer);
 }
 
 void TMainForm::StartEffectTimer(ScreenId screen, EffectTimer timer) {
-    Animation& animation =
-        m_animations[size_t(ScreenIndex(screen))][timer == EffectTimer::Subtitle ? 0 : 1];
-    animation.step = 0;
-    animation.timer.start(50);
+    m_animator->Start(screen, timer);
 }
 
-void TMainForm::AnimationTick(ScreenId screen, EffectTimer timer) {
-    const bool subtitle = timer == EffectTimer::Subtitle;
-    Animation& animation = m_animations[size_t(ScreenIndex(screen))][subtitle ? 0 : 1];
-    AnimationParams params;
-    if (subtitle) {
-        const TTextEffect& effect = m_settings.ActiveSettings.effect(screen);
-        params = {effect.Effect, effect.Speed, effect.RollStay};
-        if (screen == ScreenId::h) {
-            StopEffectTimer(screen, EffectTimer::Advert);
-        }
-    } else {
-        params = {m_settings.Ad.tej, m_settings.Ad.sud, m_settings.Ad.tingl};
+QWidget* TMainForm::PreviewPanel(ScreenId screen) const {
+    switch (screen) {
+    case ScreenId::h:
+        return m_ui->Panel2;
+    case ScreenId::s:
+        return m_ui->Panel3;
+    case ScreenId::x:
+        return m_ui->Panel4;
     }
-    const AnimationStep next = m_renderer.AnimatePreview(screen, params, animation.step);
-    animation.step = next.step;
-    PreviewChanged(screen);
-    if (next.continues) {
-        animation.timer.start(next.intervalMs);
-    }
+    return nullptr;
+}
+
+void TMainForm::OpenPreviewWindow(ScreenId screen) {
+    TPreviewForm* form = m_previewForms[size_t(ScreenIndex(screen))];
+    form->Open(PreviewImage(screen)->size());
+    PreviewPanel(screen)->hide();
 }
 
 // ---- DocumentViewHooks
@@ -761,6 +768,12 @@ void TMainForm::RunCloseSequence() {
     }
     if (m_live.IsConnected()) {
         m_live.Disconnect();
+    }
+    // Open preview windows keep their place: they write it as they close.
+    for (TPreviewForm* form : m_previewForms) {
+        if (form->isVisible()) {
+            form->close();
+        }
     }
     const IoStatus saved = SaveConfig(m_settings, m_paths.configFile());
     if (!saved) {

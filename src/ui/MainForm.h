@@ -32,7 +32,9 @@ class GlobalHotKey;
 class ImageBox;
 class QLabel;
 class QMenu;
+class PreviewAnimator;
 class TAboutForm;
+class TPreviewForm;
 class TTempForm;
 class Tkey_Form;
 class TjianceForm;
@@ -85,6 +87,10 @@ public:
     TjianceForm& monitorWindow() { return *m_monitorForm; }
     TTempForm& tempForm() { return *m_tempForm; }
     GlobalHotKey* hotKey() { return m_hotKey; }
+    PreviewAnimator& animator() { return *m_animator; }
+    TPreviewForm& previewWindow(ScreenId screen) {
+        return *m_previewForms[size_t(ScreenIndex(screen))];
+    }
     QString statusText(int panel) const;
 
 signals:
@@ -126,7 +132,8 @@ private:
 
     void SizePreviews();
     ImageBox* PreviewImage(ScreenId screen) const;
-    void AnimationTick(ScreenId screen, EffectTimer timer);
+    QWidget* PreviewPanel(ScreenId screen) const;
+    void OpenPreviewWindow(ScreenId screen);
     void SyncLineList();
     void SyncPlaylistRows();
     void SettingsToControls();
@@ -161,12 +168,8 @@ private:
     QtControllerTimer m_nextFileTimer;
     PlaybackController m_player;
 
-    struct Animation {
-        QTimer timer;
-        int step = 0;
-    };
-    // [screen index][0 subtitle, 1 advertisement]
-    std::array<std::array<Animation, 2>, 3> m_animations;
+    std::unique_ptr<PreviewAnimator> m_animator;
+    std::array<TPreviewForm*, 3> m_previewForms{};
     std::array<bool, 3> m_previewShown{};
 
     std::array<QLabel*, 3> m_statusPanels{};

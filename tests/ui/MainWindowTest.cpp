@@ -8,6 +8,7 @@
 #include "ui/ImageBox.h"
 #include "ui/LineListView.h"
 #include "ui/ManualControlForm.h"
+#include "ui/PreviewForm.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -372,4 +373,28 @@ TEST_F(MainWindowTest, ClosingWhileTheLinkWaitsForCardsClosesOnceTheWaitEnds) {
     QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
     EXPECT_FALSE(w.live().IsConnected());
     EXPECT_TRUE(QFileInfo::exists(configPath()));
+}
+
+TEST_F(MainWindowTest, DoubleClickingAPreviewOpensItsWindowInPlaceOfThePanel) {
+    const ShowFiles show = MakeShow();
+    WriteConfig(ShowConfig(show));
+    TMainForm& w = Start();
+    auto* image = find<ImageBox>(QStringLiteral("Image1"));
+    QTest::mouseDClick(image, Qt::LeftButton);
+    TPreviewForm& preview = w.previewWindow(ScreenId::h);
+    EXPECT_TRUE(preview.isVisible());
+    EXPECT_FALSE(find<QWidget>(QStringLiteral("Panel2"))->isVisible());
+    EXPECT_EQ(preview.imageSize(), QSize(256, 32));
+    // A line selected now shows in the window too.
+    auto* lines = find<LineListView>(QStringLiteral("ListView1"));
+    lines->setCurrentIndex(lines->model()->index(1, 1));
+    EXPECT_EQ(preview.picture(), w.renderer().previewImage(ScreenId::h));
+
+    preview.close();
+    EXPECT_TRUE(find<QWidget>(QStringLiteral("Panel2"))->isVisible());
+    // Closing the station with the window open keeps its place.
+    QTest::mouseDClick(image, Qt::LeftButton);
+    preview.findChild<QPushButton*>(QStringLiteral("ButtonZoomIn"))->click();
+    w.close();
+    EXPECT_EQ(ReadPreviewPlacement(configPath(), ScreenId::h).zoom, 2);
 }
