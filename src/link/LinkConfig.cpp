@@ -51,6 +51,28 @@ std::vector<Ipv4Address> HostIpv4Addresses() {
     return result;
 }
 
+std::vector<HostAddress> HostAddresses() {
+    std::vector<HostAddress> result;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0) {
+        return result;
+    }
+    for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
+        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) {
+            continue;
+        }
+        const auto* in = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
+        HostAddress entry;
+        entry.address = Ipv4Address{ntohl(in->sin_addr.s_addr)};
+        entry.interfaceIndex = static_cast<int>(if_nametoindex(it->ifa_name));
+        entry.broadcast = (it->ifa_flags & IFF_BROADCAST) != 0 &&
+                          (it->ifa_flags & (IFF_LOOPBACK | IFF_POINTOPOINT)) == 0;
+        result.push_back(entry);
+    }
+    freeifaddrs(list);
+    return result;
+}
+
 std::uint16_t LinkConfig::StationPort(ScreenId screen) const {
     return static_cast<std::uint16_t>(50000 + ScreenNumber(screen) + portOffset);
 }

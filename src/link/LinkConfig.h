@@ -31,6 +31,18 @@ inline constexpr Ipv4Address kBroadcast{0xFFFFFFFF};
 // cards are never on loopback). Empty when the host has none.
 std::vector<Ipv4Address> HostIpv4Addresses();
 
+// One IPv4 address of the host and the interface that carries it.
+struct HostAddress {
+    Ipv4Address address;
+    int interfaceIndex = 0;
+    // The interface carries broadcasts (an Ethernet-like link, not loopback or
+    // point-to-point), so a card may answer over it by broadcast.
+    bool broadcast = false;
+};
+// Every IPv4 address of the host, loopback included, whether its interface is
+// up or not (an interface that is down may come back).
+std::vector<HostAddress> HostAddresses();
+
 struct LinkConfig {
     // Empty: every host IPv4 address at the moment the listener is activated.
     std::vector<Ipv4Address> localAddresses;

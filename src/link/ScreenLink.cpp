@@ -53,9 +53,39 @@ LinkStatus ScreenLink::ActivateLocked() {
             errors << error;
         }
     }
+    // The interfaces of the addresses that are bound and can carry a card's
+    // broadcast answer; set before the receiver opens, since it reads them.
+    std::vector<int> broadcastInterfaces;
+    const std::vector<HostAddress> host = HostAddresses();
+    for (const auto& binding : bindings) {
+        for (const HostAddress& entry : host) {
+            if (entry.address == binding->localAddress() && entry.broadcast &&
+                std::find(broadcastInterfaces.begin(), broadcastInterfaces.end(),
+                          entry.interfaceIndex) == broadcastInterfaces.end()) {
+                broadcastInterfaces.push_back(entry.interfaceIndex);
+            }
+        }
+    }
+    {
+        std::lock_guard lock(m_bindingsMutex);
+        m_broadcastInterfaces = broadcastInterfaces;
+    }
+    std::unique_ptr<UdpBinding> receiver;
+    if (!broadcastInterfaces.empty()) {
+        QString error;
+        receiver = UdpBinding::OpenBroadcastReceiver(
+            port,
+            [this](std::span<const std::uint8_t> datagram, Ipv4Address from, std::uint16_t fromPort,
+                   int interfaceIndex) { OnBroadcast(datagram, from, fromPort, interfaceIndex); },
+            &error);
+        if (!receiver) {
+            errors << error + QStringLiteral(" (answers sent by broadcast are not heard)");
+        }
+    }
     {
         std::lock_guard lock(m_bindingsMutex);
         m_bindings = std::move(bindings);
+        m_broadcastReceiver = std::move(receiver);
     }
     return {errors.isEmpty(), errors.join(QLatin1Char('\n'))};
 }
@@ -67,12 +97,15 @@ void ScreenLink::Deactivate() {
 
 void ScreenLink::DeactivateLocked() {
     std::vector<std::unique_ptr<UdpBinding>> old;
+    std::unique_ptr<UdpBinding> oldReceiver;
     {
         std::lock_guard lock(m_bindingsMutex);
         old.swap(m_bindings);
+        oldReceiver.swap(m_broadcastReceiver);
     }
     // Destroying a binding joins its receive thread, outside the bindings lock.
     old.clear();
+    oldReceiver.reset();
 }
 
 bool ScreenLink::IsActive() const {
@@ -89,15 +122,30 @@ std::vector<Ipv4Address> ScreenLink::BoundAddresses() const {
     return result;
 }
 
-int ScreenLink::SendThroughBindings(const Command& command) {
+bool ScreenLink::HearsBroadcasts() const {
     std::lock_guard lock(m_bindingsMutex);
-    int sent = 0;
+    return m_broadcastReceiver != nullptr;
+}
+
+void ScreenLink::SetSendFault(SendFault fault) {
+    std::lock_guard lock(m_bindingsMutex);
+    m_sendFault = std::move(fault);
+}
+
+ScreenLink::SendOutcome ScreenLink::SendThroughBindings(const Command& command) {
+    std::lock_guard lock(m_bindingsMutex);
+    SendOutcome outcome;
     for (const auto& binding : m_bindings) {
-        if (binding->SendTo(m_config.target, m_config.CardPort(m_screen), command.bytes)) {
-            ++sent;
+        ++outcome.bindings;
+        const bool refused = m_sendFault && m_sendFault(binding->localAddress());
+        if (!refused &&
+            binding->SendTo(m_config.target, m_config.CardPort(m_screen), command.bytes)) {
+            ++outcome.sent;
+        } else {
+            ++m_sendFailures;
         }
     }
-    return sent;
+    return outcome;
 }
 
 bool ScreenLink::Transact(const Command& command, const WaitBudget& budget) {
@@ -106,9 +154,13 @@ bool ScreenLink::Transact(const Command& command, const WaitBudget& budget) {
     for (int attempt = 0; attempt < attempts; ++attempt) {
         // Armed before the datagram leaves, so an immediate reply is judged by it.
         m_reply.Arm(command.awaited, command.seq);
-        if (SendThroughBindings(command) == 0) {
+        if (SendThroughBindings(command).bindings == 0) {
+            // Inactive: there is nothing to send through and nothing to hear.
             return false;
         }
+        // Even when no copy left, the attempt takes its time: a send refused
+        // now (a full queue, a cable replugged, an interface coming back) often
+        // goes through a moment later, and the budget is what the user allows.
         if (m_reply.WaitArrived(budget.PerAttempt())) {
             return true;
         }
@@ -119,7 +171,7 @@ bool ScreenLink::Transact(const Command& command, const WaitBudget& budget) {
 int ScreenLink::SendUnanswered(const Command& command) {
     std::lock_guard exchange(m_exchangeMutex);
     m_reply.Arm(command.awaited, command.seq);
-    return SendThroughBindings(command);
+    return SendThroughBindings(command).sent;
 }
 
 LinkStatus ScreenLink::BeginSearch(const Command& search) {
@@ -127,7 +179,7 @@ LinkStatus ScreenLink::BeginSearch(const Command& search) {
     LinkStatus status = EnsureActive();
     ClearCards();
     m_reply.Arm(kAwaitCardInfo);
-    if (SendThroughBindings(search) == 0 && status.ok) {
+    if (SendThroughBindings(search).sent == 0 && status.ok) {
         status = {false, QStringLiteral("the search could not be sent")};
     }
     return status;
@@ -148,7 +200,29 @@ void ScreenLink::ClearCards() {
 }
 
 ListenerStats ScreenLink::stats() const {
-    return {m_received.load(), m_reply.matches(), m_cardsAdded.load(), m_ownIgnored.load()};
+    ListenerStats stats;
+    stats.received = m_received.load();
+    stats.matched = m_reply.matches();
+    stats.cardsAdded = m_cardsAdded.load();
+    stats.ownIgnored = m_ownIgnored.load();
+    stats.broadcastsHeard = m_broadcastsHeard.load();
+    stats.sendFailures = m_sendFailures.load();
+    return stats;
+}
+
+void ScreenLink::OnBroadcast(std::span<const std::uint8_t> datagram, Ipv4Address from,
+                             std::uint16_t fromPort, int interfaceIndex) {
+    {
+        // The receiver hears every interface; only those of the bound addresses
+        // belong to this listener, as they would to a binding's own socket.
+        std::lock_guard lock(m_bindingsMutex);
+        if (std::find(m_broadcastInterfaces.begin(), m_broadcastInterfaces.end(), interfaceIndex) ==
+            m_broadcastInterfaces.end()) {
+            return;
+        }
+    }
+    ++m_broadcastsHeard;
+    HandleDatagram(datagram, from, fromPort);
 }
 
 void ScreenLink::HandleDatagram(std::span<const std::uint8_t> datagram, Ipv4Address from,

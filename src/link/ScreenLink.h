@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -51,18 +52,29 @@ struct LinkStatus {
 
 // Counters of one listener, for the communication monitor and tests.
 struct ListenerStats {
-    long long received = 0;   // datagrams that reached a binding
-    long long matched = 0;    // replies that released the sender
-    long long cardsAdded = 0; // card list entries added by searches
-    long long ownIgnored = 0; // the station's own datagrams heard during a search
+    long long received = 0;        // datagrams that reached a binding
+    long long matched = 0;         // replies that released the sender
+    long long cardsAdded = 0;      // card list entries added by searches
+    long long ownIgnored = 0;      // the station's own datagrams heard during a search
+    long long broadcastsHeard = 0; // of `received`, those sent to 255.255.255.255
+    long long sendFailures = 0;    // copies the system refused to send
 };
 
 // One screen's end of the link (the listener IdUDPServer_h/_s/_x and its
 // senders): one binding per local address on the screen's station port, each
 // with its receive thread; every command goes to the target at the screen's
-// card port through every binding. Replies are matched against the screen's
-// LinkReply; during a search, card information datagrams fill the screen's card
-// list.
+// card port through every binding, so one copy leaves on each interface.
+// Replies are matched against the screen's LinkReply; during a search, card
+// information datagrams fill the screen's card list.
+//
+// Cards have no IP address of their own and may answer to 255.255.255.255 at
+// the station port instead of to the sender. A socket bound to one address
+// never receives such a datagram on Linux, so when a bound address sits on an
+// interface that carries broadcasts, the listener also opens one broadcast
+// receiver on its port (bound to 255.255.255.255) and takes from it what
+// arrived on the interfaces of its bound addresses, as if that interface's
+// binding had received it. Unicast and broadcast land on different sockets, so
+// nothing is heard twice; loopback carries no broadcasts and gets no receiver.
 //
 // Thread use: Activate, Deactivate, Transact, SendUnanswered and BeginSearch may
 // be called from the user-interface thread or the worker thread. Exchanges are
@@ -81,17 +93,24 @@ public:
 
     // Rebuilds the bindings: clears them, binds each local address, and makes the
     // listener active when at least one binding stands. A failed address is
-    // named in the message; the others stay bound.
+    // named in the message; the others stay bound. Also opens the broadcast
+    // receiver when a bound address is on a broadcast interface; its failure is
+    // reported the same way.
     LinkStatus Activate();
     // Activates only when not active.
     LinkStatus EnsureActive();
     void Deactivate();
     bool IsActive() const;
     std::vector<Ipv4Address> BoundAddresses() const;
+    // Whether broadcast answers are heard (a broadcast receiver is open).
+    bool HearsBroadcasts() const;
 
     // Arms the reply for `command`, sends it and waits, up to budget.attempts
     // times with the identical datagram (same sequence byte). True when the
-    // awaited reply arrived. Nothing is waited for when no binding could send.
+    // awaited reply arrived. Nothing is sent or waited for while the listener
+    // is inactive; an attempt whose copies the system all refused (a full
+    // queue, a network that is down for a moment) still waits its time, and
+    // the next attempt sends again.
     bool Transact(const Command& command, const WaitBudget& budget);
     // Arms the command's awaited code (so arriving datagrams are judged by it)
     // and sends without waiting. Returns the number of copies sent.
@@ -110,6 +129,12 @@ public:
     LinkReply& reply() { return m_reply; }
     ListenerStats stats() const;
 
+    // Tests: asked before each copy is handed to the system; a copy it returns
+    // true for fails as one the system refused (ENETDOWN). Reproduces send
+    // failures that loopback cannot produce. Empty (the default): no failures.
+    using SendFault = std::function<bool(Ipv4Address local)>;
+    void SetSendFault(SendFault fault);
+
     // Runs the receive rules on one datagram as if it had arrived on a binding
     // of this listener with the given sender. The receive threads call it; tests
     // use it to present datagrams no real peer could send (the station's own
@@ -118,7 +143,13 @@ public:
                         std::uint16_t fromPort);
 
 private:
-    int SendThroughBindings(const Command& command);
+    struct SendOutcome {
+        int bindings = 0; // bindings the copies went through
+        int sent = 0;     // copies the system took
+    };
+    SendOutcome SendThroughBindings(const Command& command);
+    void OnBroadcast(std::span<const std::uint8_t> datagram, Ipv4Address from,
+                     std::uint16_t fromPort, int interfaceIndex);
     void ApplyReceiveRules(std::span<const std::uint8_t> datagram, Ipv4Address from,
                            std::uint16_t fromPort);
     LinkStatus ActivateLocked();
@@ -134,6 +165,10 @@ private:
     // is joined, since those threads read the own addresses.
     mutable std::mutex m_bindingsMutex;
     std::vector<std::unique_ptr<UdpBinding>> m_bindings;
+    std::unique_ptr<UdpBinding> m_broadcastReceiver;
+    // Interfaces of the bound addresses whose broadcasts the listener takes.
+    std::vector<int> m_broadcastInterfaces;
+    SendFault m_sendFault;
     // The station's own endpoints, so its own broadcast is never taken for a card.
     std::vector<Ipv4Address> m_ownAddresses;
 
@@ -143,4 +178,6 @@ private:
     std::atomic<long long> m_received{0};
     std::atomic<long long> m_cardsAdded{0};
     std::atomic<long long> m_ownIgnored{0};
+    std::atomic<long long> m_broadcastsHeard{0};
+    std::atomic<long long> m_sendFailures{0};
 };

@@ -28,6 +28,25 @@ QString SystemError(int code) {
 
 std::unique_ptr<UdpBinding> UdpBinding::Open(Ipv4Address local, std::uint16_t port, Handler handler,
                                              QString* error) {
+    return OpenSocket(
+        local, port,
+        [handler = std::move(handler)](std::span<const std::uint8_t> datagram, Ipv4Address from,
+                                       std::uint16_t fromPort, int /*interfaceIndex*/) {
+            handler(datagram, from, fromPort);
+        },
+        error);
+}
+
+std::unique_ptr<UdpBinding>
+UdpBinding::OpenBroadcastReceiver(std::uint16_t port, InterfaceHandler handler, QString* error) {
+    // Bound to the limited broadcast address itself, it takes nothing away from
+    // the per-address bindings on the same port (no address overlaps, so no
+    // SO_REUSEADDR and no datagram is delivered to both).
+    return OpenSocket(kBroadcast, port, std::move(handler), error);
+}
+
+std::unique_ptr<UdpBinding> UdpBinding::OpenSocket(Ipv4Address local, std::uint16_t port,
+                                                   InterfaceHandler handler, QString* error) {
     auto fail = [&](const QString& what, int code, int fd, int wake) {
         if (error != nullptr) {
             *error = QStringLiteral("%1 %2:%3: %4")
@@ -51,6 +70,10 @@ std::unique_ptr<UdpBinding> UdpBinding::Open(Ipv4Address local, std::uint16_t po
     if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
         return fail(QStringLiteral("cannot enable broadcast on"), errno, fd, -1);
     }
+    // Tells the receive loop on which interface each datagram arrived.
+    if (::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) {
+        return fail(QStringLiteral("cannot ask for the arrival interface on"), errno, fd, -1);
+    }
     const sockaddr_in sa = SocketAddress(local, port);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         return fail(QStringLiteral("cannot bind"), errno, fd, -1);
@@ -62,7 +85,8 @@ std::unique_ptr<UdpBinding> UdpBinding::Open(Ipv4Address local, std::uint16_t po
     return std::unique_ptr<UdpBinding>(new UdpBinding(fd, wake, local, port, std::move(handler)));
 }
 
-UdpBinding::UdpBinding(int socket, int wake, Ipv4Address local, std::uint16_t port, Handler handler)
+UdpBinding::UdpBinding(int socket, int wake, Ipv4Address local, std::uint16_t port,
+                       InterfaceHandler handler)
     : m_socket(socket), m_wake(wake), m_local(local), m_port(port), m_handler(std::move(handler)) {
     m_thread = std::thread([this] { ReceiveLoop(); });
 }
@@ -78,16 +102,23 @@ UdpBinding::~UdpBinding() {
 }
 
 bool UdpBinding::SendTo(Ipv4Address address, std::uint16_t port,
-                        std::span<const std::uint8_t> bytes) {
+                        std::span<const std::uint8_t> bytes, int* error) {
     const sockaddr_in sa = SocketAddress(address, port);
     const ssize_t sent = ::sendto(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-    return sent == static_cast<ssize_t>(bytes.size());
+    if (sent == static_cast<ssize_t>(bytes.size())) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = sent < 0 ? errno : EMSGSIZE;
+    }
+    return false;
 }
 
 void UdpBinding::ReceiveLoop() {
     // Large enough for any UDP datagram, so nothing arrives cut.
     std::vector<std::uint8_t> buffer(65536);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
     pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_wake, POLLIN, 0}};
     for (;;) {
         const int ready = ::poll(fds, 2, -1);
@@ -104,15 +135,29 @@ void UdpBinding::ReceiveLoop() {
             continue;
         }
         sockaddr_in from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t received = ::recvfrom(m_socket, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                            reinterpret_cast<sockaddr*>(&from), &fromLength);
+        iovec data{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_name = &from;
+        message.msg_namelen = sizeof from;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        const ssize_t received = ::recvmsg(m_socket, &message, MSG_DONTWAIT);
         if (received < 0) {
             // ICMP errors from earlier sends surface here (ECONNREFUSED); they say
             // nothing about the next datagram.
             continue;
         }
+        int interfaceIndex = 0;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info{};
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                interfaceIndex = info.ipi_ifindex;
+            }
+        }
         m_handler(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(received)),
-                  Ipv4Address{ntohl(from.sin_addr.s_addr)}, ntohs(from.sin_port));
+                  Ipv4Address{ntohl(from.sin_addr.s_addr)}, ntohs(from.sin_port), interfaceIndex);
     }
 }

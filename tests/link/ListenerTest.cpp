@@ -259,6 +259,43 @@ TEST_F(ListenerTest, NothingIsSentOrAwaitedWhileInactive) {
     EXPECT_TRUE(h().Transact(cmd().Connect(card.mac), LinkBudgets::kFrameConnect));
 }
 
+// A copy the system refuses (a full queue, a network down for a moment) must
+// not end the exchange: each attempt keeps its wait and the next one sends again.
+TEST_F(ListenerTest, RefusedSendsStillUseTheAttemptsOfTheBudget) {
+    struct Case {
+        const char* what;
+        int refusedCopies; // the first copies the system refuses
+        bool answered;
+        int cardConnects; // Connect datagrams that reached the card
+    };
+    const WaitBudget budget{4, 40, 1};
+    for (const Case& c : {Case{"refused twice, then through", 2, true, 1},
+                          Case{"refused throughout", 1000, false, 0}}) {
+        SCOPED_TRACE(c.what);
+        const SimCardSpec card = TestCard(0x61);
+        Start({card});
+        std::atomic<int> asked{0};
+        h().SetSendFault([&](Ipv4Address local) {
+            EXPECT_EQ(local, kLoopback);
+            return asked++ < c.refusedCopies;
+        });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(h().Transact(cmd().Connect(card.mac), budget), c.answered);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const int attemptsTaken = std::min(c.refusedCopies + 1, budget.attempts);
+        EXPECT_EQ(asked.load(), attemptsTaken);
+        EXPECT_EQ(h().stats().sendFailures, std::min(c.refusedCopies, budget.attempts));
+        // Every refused attempt waited its time before the next one.
+        EXPECT_GE(elapsed, budget.PerAttempt() * std::min(c.refusedCopies, budget.attempts));
+        if (c.answered) {
+            ASSERT_TRUE(bank().WaitForDatagrams(1, 3000ms));
+        }
+        EXPECT_EQ(CountLog(bank().Log(), QStringLiteral(" Connect")), c.cardConnects);
+        EXPECT_EQ(bank().Card(card.mac)->connected, c.answered);
+        h().SetSendFault({});
+    }
+}
+
 TEST_F(ListenerTest, ActivationReportsAnAddressThatCannotBeBound) {
     const auto offset = ProbeFreePortOffset();
     ASSERT_TRUE(offset);

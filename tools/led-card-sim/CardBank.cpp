@@ -29,8 +29,14 @@ LinkStatus CardBank::Start() {
                                       "--allow-non-loopback to use a real network)")
                            .arg(m_options.bindAddress.toString())};
     }
+    if (m_options.answerBroadcast && m_options.bindAddress.isLoopback()) {
+        return {false, QStringLiteral("refusing to answer by broadcast on %1: only with a "
+                                      "non-loopback address inside a network made for it")
+                           .arg(m_options.bindAddress.toString())};
+    }
     Stop();
     std::array<std::unique_ptr<UdpBinding>, 3> bindings;
+    std::array<std::unique_ptr<UdpBinding>, 3> receivers;
     LinkConfig ports;
     ports.portOffset = m_options.portOffset;
     for (ScreenId screen : kAllScreens) {
@@ -45,9 +51,37 @@ LinkStatus CardBank::Start() {
             return {false, error};
         }
     }
+    // A socket bound to one address never sees broadcasts, and the station
+    // broadcasts its commands; loopback carries no broadcasts, and a wildcard
+    // bind hears them already.
+    if (!m_options.bindAddress.isLoopback() && m_options.bindAddress != Ipv4Address{0}) {
+        m_interfaceIndex = 0;
+        for (const HostAddress& entry : HostAddresses()) {
+            if (entry.address == m_options.bindAddress) {
+                m_interfaceIndex = entry.interfaceIndex;
+            }
+        }
+        for (ScreenId screen : kAllScreens) {
+            const int index = ScreenIndex(screen);
+            QString error;
+            receivers[static_cast<std::size_t>(index)] = UdpBinding::OpenBroadcastReceiver(
+                ports.CardPort(screen),
+                [this, index](std::span<const std::uint8_t> datagram, Ipv4Address from,
+                              std::uint16_t fromPort, int interfaceIndex) {
+                    if (interfaceIndex == m_interfaceIndex) {
+                        OnDatagram(index, datagram, from, fromPort);
+                    }
+                },
+                &error);
+            if (!receivers[static_cast<std::size_t>(index)]) {
+                return {false, error};
+            }
+        }
+    }
     {
         std::lock_guard lock(m_mutex);
         m_bindings = std::move(bindings);
+        m_broadcastReceivers = std::move(receivers);
         m_stopping = false;
         m_handled = 0;
     }
@@ -57,15 +91,20 @@ LinkStatus CardBank::Start() {
 
 void CardBank::Stop() {
     std::array<std::unique_ptr<UdpBinding>, 3> old;
+    std::array<std::unique_ptr<UdpBinding>, 3> oldReceivers;
     {
         std::lock_guard lock(m_mutex);
         old.swap(m_bindings);
+        oldReceivers.swap(m_broadcastReceivers);
         m_stopping = true;
         m_pending.clear();
     }
     m_changed.notify_all();
     for (auto& binding : old) {
         binding.reset(); // joins its receive thread
+    }
+    for (auto& receiver : oldReceivers) {
+        receiver.reset();
     }
     if (m_delivery.joinable()) {
         m_delivery.join();
@@ -203,6 +242,10 @@ void CardBank::OnDatagram(int screenIndex, std::span<const std::uint8_t> datagra
 void CardBank::Deliver(const SimCard& card, int screenIndex, Ipv4Address to, std::uint16_t port,
                        std::vector<std::vector<std::uint8_t>> replies, QString& note) {
     const CardFaults& faults = card.faults();
+    if (m_options.answerBroadcast && !replies.empty()) {
+        to = kBroadcast;
+        note += QStringLiteral(" (answered by broadcast)");
+    }
     for (auto& reply : replies) {
         if (faults.dropPercent > 0 &&
             std::uniform_int_distribution<int>(0, 99)(m_random) < faults.dropPercent) {

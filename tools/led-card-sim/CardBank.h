@@ -27,13 +27,20 @@ struct BankOptions {
     // Without it the bank binds loopback addresses only, so a run on a machine
     // with a real network never answers or reaches anything on it.
     bool allowNonLoopback = false;
+    // Answer to 255.255.255.255 at the sender's port instead of to the sender,
+    // as cards without IP addressing may. Only with a non-loopback address:
+    // such answers must never leave a network made for the purpose.
+    bool answerBroadcast = false;
     unsigned seed = 1; // for dropped replies
 };
 
 // A bank of simulated controller cards on the three card ports (60001-60003 +
 // offset) of one address. Each card listens on the port of its screen, answers
 // datagrams addressed to its MAC (and every Search) to the sender's address and
-// port, and moves to another port when assigned to another screen.
+// port (or by broadcast to that port), and moves to another port when assigned
+// to another screen. On a non-loopback address the bank also hears the
+// station's broadcasts (255.255.255.255) that arrive on that address's
+// interface, as cards on a wire do.
 //
 // Thread use: the receive threads of the three ports and a delivery thread for
 // delayed replies run the cards; every public function may be called from any
@@ -102,6 +109,8 @@ private:
     mutable std::condition_variable m_changed;
     std::vector<std::unique_ptr<SimCard>> m_cards;
     std::array<std::unique_ptr<UdpBinding>, 3> m_bindings;
+    std::array<std::unique_ptr<UdpBinding>, 3> m_broadcastReceivers;
+    int m_interfaceIndex = 0; // of the bound address; set before the receivers start
     std::vector<Pending> m_pending;
     bool m_stopping = false;
     std::thread m_delivery;

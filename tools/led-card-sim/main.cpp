@@ -81,8 +81,15 @@ int main(int argc, char** argv) {
     const QCommandLineOption allowOption(
         QStringLiteral("allow-non-loopback"),
         QStringLiteral("Allow a non-loopback --bind address (never on a shared network)."));
-    for (const auto* option : {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption,
-                               &outOption, &durationOption, &seedOption, &allowOption}) {
+    const QCommandLineOption broadcastOption(
+        QStringLiteral("answer-broadcast"),
+        QStringLiteral(
+            "Answer to 255.255.255.255 at the station's port instead of to the station's "
+            "address, as cards without IP addressing may. Needs a non-loopback --bind "
+            "with --allow-non-loopback (only inside a network namespace)."));
+    for (const auto* option :
+         {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption, &outOption,
+          &durationOption, &seedOption, &allowOption, &broadcastOption}) {
         parser.addOption(*option);
     }
     parser.process(app);
@@ -104,6 +111,13 @@ int main(int argc, char** argv) {
         return Fail(QStringLiteral("--seed: not a number: ") + parser.value(seedOption));
     }
     options.allowNonLoopback = parser.isSet(allowOption);
+    options.answerBroadcast = parser.isSet(broadcastOption);
+    if (options.answerBroadcast &&
+        (options.bindAddress.isLoopback() || !options.allowNonLoopback)) {
+        return Fail(
+            QStringLiteral("--answer-broadcast needs a non-loopback --bind and "
+                           "--allow-non-loopback (use it only inside a network namespace)"));
+    }
     double duration = -1;
     if (parser.isSet(durationOption)) {
         duration = parser.value(durationOption).toDouble(&ok);

@@ -33,6 +33,23 @@ TEST(CardBankTest, RefusesNonLoopbackUnlessAllowed) {
     EXPECT_FALSE(CardBank(wildcard).Start().ok);
 }
 
+// Broadcast answers would reach every host on a real network: loopback (the
+// only address a bank may use outside a namespace made for it) never gets them.
+TEST(CardBankTest, RefusesToAnswerByBroadcastOnLoopback) {
+    for (const bool allowed : {false, true}) {
+        BankOptions options;
+        options.answerBroadcast = true;
+        options.allowNonLoopback = allowed;
+        CardBank bank(options);
+        bank.AddCard(TestCard(1));
+        const LinkStatus status = bank.Start();
+        EXPECT_FALSE(status.ok);
+        EXPECT_TRUE(status.message.contains(QStringLiteral("broadcast")))
+            << status.message.toStdString();
+        EXPECT_FALSE(bank.running());
+    }
+}
+
 TEST(CardBankTest, BusyPortIsReported) {
     LoopbackRig rig({TestCard(1)});
     ASSERT_TRUE(rig.ok()) << rig.error().toStdString();

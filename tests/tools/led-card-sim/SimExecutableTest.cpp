@@ -50,6 +50,14 @@ TEST_F(SimExecutableTest, RefusesBadSetups) {
          "port-offset"},
         {QStringList{QStringLiteral("--cards"), QStringLiteral("/nonexistent/cards.txt")},
          "cannot read"},
+        {QStringList{QStringLiteral("--answer-broadcast")} + card, "--answer-broadcast"},
+        {QStringList{QStringLiteral("--answer-broadcast"), QStringLiteral("--allow-non-loopback")} +
+             card,
+         "--answer-broadcast"},
+        {QStringList{QStringLiteral("--answer-broadcast"), QStringLiteral("--bind"),
+                     QStringLiteral("192.0.2.1")} +
+             card,
+         "--allow-non-loopback"},
     };
     for (const Case& c : cases) {
         QProcess process;
