@@ -33,4 +33,9 @@ sanitizer_pass() {
 }
 sanitizer_pass build-asan asan STATION_ASAN
 sanitizer_pass build-tsan tsan STATION_TSAN
+
+# Every parser's fuzz target for a few seconds on its seeds and corpus: the
+# fuzz tree builds only the parsing libraries, so this stays short.
+echo "== fuzz smoke"
+scripts/fuzz.sh "${FUZZ_SMOKE_SECONDS:-5}"
 echo "== all tests passed"

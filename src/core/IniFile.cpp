@@ -10,6 +10,39 @@ bool SameName(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// The bytes of an INI text that read back as exactly these lines. GBK as the
+// station has always written, whenever GBK carries every character. It has no
+// code for some: the converter silently drops U+FEFF and the other invisible
+// format characters, and turns the rest into "?". Either can change what a
+// line means on the next start (a line that read as "\uFEFF[Name]" comes back
+// as a section header and takes the keys below it away from their section;
+// an advertisement text or a file name comes back altered). Such a text goes
+// out with a byte order mark instead, which every reader of the station's
+// files already understands. Reading stays as it is, so an existing file
+// means on this start what it meant before.
+QByteArray EncodeExactly(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines) {
+        text += line;
+        text += QStringLiteral("\r\n");
+    }
+    const QByteArray gbk = JoinLinesGbk(lines);
+    if (DecodeFileText(gbk) == text) {
+        return gbk;
+    }
+    const QByteArray utf8 = QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    if (DecodeFileText(utf8) == text) {
+        return utf8;
+    }
+    // UTF-8 cannot carry a lone surrogate; UTF-16 keeps every code unit.
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar c : text) {
+        utf16 += static_cast<char>(c.unicode() & 0xFF);
+        utf16 += static_cast<char>(c.unicode() >> 8);
+    }
+    return DecodeFileText(utf16) == text ? utf16 : gbk;
+}
+
 } // namespace
 
 IniFile IniFile::FromText(const QString& text) {
@@ -109,7 +142,7 @@ QStringList IniFile::toLines() const {
 }
 
 IoStatus IniFile::save(const QString& path) const {
-    return WriteLineFile(path, toLines());
+    return WriteFileAtomically(path, EncodeExactly(toLines()));
 }
 
 std::optional<int> ParseIniInt(const QString& text) {

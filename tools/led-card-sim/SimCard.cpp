@@ -15,6 +15,11 @@ constexpr std::uint8_t kScanCodes[10] = {0x10, 0x08, 0x18, 0x28, 0x14,
 constexpr std::size_t kPlane2Byte = 50 * 256;
 // Addresses are 16-bit units of 256 bytes, plus one slice.
 constexpr std::size_t kMemorySize = 65536 * 256 + 1024;
+// Every pixel a card shows comes from a bit of its display memory, so no real
+// card shows a picture with more pixels than that memory has bits. A SwapBuffer
+// asking for more (a crafted extent on a crafted parameter block asked for
+// 65535 x 65535) is refused before a picture is allocated.
+constexpr long long kMaxShownPixels = static_cast<long long>(kMemorySize) * 8;
 
 enum class Kind { Single, Dual, Full };
 
@@ -160,15 +165,44 @@ std::vector<std::uint8_t> SimCard::InfoRecord() const {
     return record;
 }
 
-QImage SimCard::DecodeDisplay(int extent) const {
+QSize SimCard::PictureSize(int extent) const {
     const CardParams& block = m_state.setup.params;
     const int width = extent > 0 ? extent : (block[0] | (block[1] << 8)) * 8;
     const int height = block[2] | (block[3] << 8);
-    QImage picture(std::max(width, 1), std::max(height, 1), QImage::Format_RGB888);
-    picture.fill(Qt::black);
-    if (width <= 0 || height <= 0) {
+    return QSize(std::max(width, 1), std::max(height, 1));
+}
+
+QString SimCard::WhyNotShowable(int extent) const {
+    const QSize size = PictureSize(extent);
+    const long long rowBytes =
+        static_cast<long long>(RowsFromScanCode(m_state.setup.params[4])) * size.width();
+    if (rowBytes > static_cast<long long>(kMemorySize)) {
+        return QStringLiteral("a plane of %1 bytes is larger than the display memory")
+            .arg(rowBytes);
+    }
+    const long long pixels = static_cast<long long>(size.width()) * size.height();
+    if (pixels > kMaxShownPixels) {
+        return QStringLiteral("a %1 x %2 picture has more pixels than the display memory has bits")
+            .arg(size.width())
+            .arg(size.height());
+    }
+    return {};
+}
+
+QImage SimCard::DecodeDisplay(int extent) const {
+    if (!WhyNotShowable(extent).isEmpty()) {
+        return {};
+    }
+    const CardParams& block = m_state.setup.params;
+    const QSize size = PictureSize(extent);
+    const int width = size.width();
+    const int height = size.height();
+    QImage picture(size, QImage::Format_RGB888);
+    if (picture.isNull()) {
+        // Out of memory: the caller says so rather than drawing into nothing.
         return picture;
     }
+    picture.fill(Qt::black);
     const int n = RowsFromScanCode(block[4]);
     const Kind kind = KindFromCardType(block[6]);
     const int groups = kind == Kind::Full ? 4 : 8;
@@ -331,11 +365,31 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
             out.description = macText + QStringLiteral(" SwapBuffer (swap ignored)");
             return out;
         }
+        const int extent = datagram[11] | (datagram[12] << 8);
+        const QString refusal = WhyNotShowable(extent);
+        if (!refusal.isEmpty()) {
+            // A real card cannot show it either; it keeps its picture and the
+            // station's wait for "交换成功" runs out.
+            out.description =
+                macText +
+                QStringLiteral(" SwapBuffer extent %1: %2 (not shown)").arg(extent).arg(refusal);
+            return out;
+        }
+        QImage picture = DecodeDisplay(extent);
+        if (picture.isNull()) {
+            out.description =
+                macText + QStringLiteral(" SwapBuffer extent %1: no memory for a %2 x %3 picture "
+                                         "(not shown)")
+                              .arg(extent)
+                              .arg(PictureSize(extent).width())
+                              .arg(PictureSize(extent).height());
+            return out;
+        }
         m_state.effect = datagram[8];
         m_state.speed = datagram[9];
         m_state.stay = datagram[10];
-        m_state.extent = datagram[11] | (datagram[12] << 8);
-        m_state.displayed = DecodeDisplay(m_state.extent);
+        m_state.extent = extent;
+        m_state.displayed = std::move(picture);
         ++m_state.swaps;
         const CardParams& block = m_state.setup.params;
         const long long planeBytes =

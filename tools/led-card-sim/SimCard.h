@@ -92,12 +92,18 @@ public:
 
     // The card information datagram (520 bytes) it answers Search with.
     std::vector<std::uint8_t> InfoRecord() const;
-    // Decodes display memory into a picture of `extent` × block height.
+    // Decodes display memory into a picture of `extent` × block height (an
+    // extent of 0 takes the block's width). A null image when no real card could
+    // show a picture that size, or when it cannot be allocated.
     QImage DecodeDisplay(int extent) const;
+    // Empty when a picture for `extent` is within what the card's display
+    // memory can show; otherwise why not, for the log.
+    QString WhyNotShowable(int extent) const;
 
     static constexpr std::size_t kFlashSize = 0x800000;
 
 private:
+    QSize PictureSize(int extent) const;
     std::vector<std::uint8_t> Reply(std::uint8_t code, const QByteArray& text,
                                     const std::uint8_t* seq = nullptr) const;
 

@@ -7,7 +7,11 @@
 
 #include "core/TextFiles.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -249,4 +253,100 @@ TEST(BankConfigTest, ErrorsNameTheProblem) {
             << parsed.error.toStdString();
     }
     EXPECT_TRUE(BankConfigHelp().contains(QStringLiteral("stop-after")));
+}
+
+namespace {
+
+// A parameter block as LoadParameters carries it, with any width and height
+// the two 16-bit fields can hold.
+CardParams RawParams(int bytesPerRow, int height, std::uint8_t scanCode, int colourStyle) {
+    CardParams block = MakeCardParams(8, 1, 0, colourStyle);
+    block[0] = static_cast<std::uint8_t>(bytesPerRow & 0xFF);
+    block[1] = static_cast<std::uint8_t>(bytesPerRow >> 8);
+    block[2] = static_cast<std::uint8_t>(height & 0xFF);
+    block[3] = static_cast<std::uint8_t>(height >> 8);
+    block[4] = scanCode;
+    return block;
+}
+
+long long VirtualMemoryBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:")) {
+            return line.mid(7).trimmed().split(' ').front().toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST(SimCardTest, SwapBeyondDisplayMemoryIsRefusedWithoutAllocating) {
+    struct Case {
+        const char* name;
+        CardParams params;
+        int extent;
+        bool shown;
+    };
+    const Case cases[] = {
+        // 65535 x 65535 asked for 13 GB of picture.
+        {"tallest block, widest extent", RawParams(256, 65535, 0x10, 1), 65535, false},
+        // Extent 0 takes the block's width: 524280 columns x 120 rows per plane.
+        {"widest block, deepest scan", RawParams(65535, 32, 0x6F, 1), 0, false},
+        {"pixels just over the memory's bits", RawParams(32, 2049, 0x10, 0), 65535, false},
+        {"a long line on a real screen", RawParams(32, 32, 0x10, 1), 65535, true},
+        {"deepest scan, widest extent", RawParams(32, 32, 0x6F, 1), 65535, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CardFixture f;
+        ASSERT_FALSE(f.Send(f.buffer.LoadParameters(kMac, c.params)).replies.empty());
+        ASSERT_FALSE(f.Send(f.buffer.SwapBuffer(kMac, 0, 1, 0, 8)).replies.empty());
+        const QImage before = f.card.state().displayed;
+
+        const SimCard::Outcome outcome = f.Send(f.buffer.SwapBuffer(kMac, 2, 3, 4, c.extent));
+        EXPECT_EQ(outcome.replies.empty(), !c.shown);
+        EXPECT_EQ(outcome.description.contains(QStringLiteral("(not shown)")), !c.shown)
+            << outcome.description.toStdString();
+        EXPECT_EQ(f.card.state().swaps, c.shown ? 2 : 1);
+        if (!c.shown) {
+            EXPECT_EQ(f.card.state().displayed, before);
+            EXPECT_EQ(f.card.state().effect, 0);
+            EXPECT_TRUE(f.card.DecodeDisplay(c.extent).isNull());
+        }
+    }
+}
+
+TEST(SimCardTest, SwapWhosePictureCannotBeAllocatedIsNotShown) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves the address space this test limits";
+#else
+    // 65535 x 1600 is within the display memory but needs 300 MB of picture;
+    // with the address space held just above what the process uses, the
+    // allocation fails and the card must not draw into a null picture.
+    CardFixture f;
+    ASSERT_FALSE(
+        f.Send(f.buffer.LoadParameters(kMac, RawParams(32, 1600, 0x10, 1))).replies.empty());
+    ASSERT_TRUE(f.card.WhyNotShowable(65535).isEmpty());
+    const Command swap = f.buffer.SwapBuffer(kMac, 0, 1, 0, 65535);
+    const long long used = VirtualMemoryBytes();
+    ASSERT_GT(used, 0);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+    rlimit tight = old;
+    tight.rlim_cur = static_cast<rlim_t>(used + 64LL * 1024 * 1024);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+    const SimCard::Outcome outcome = f.card.Handle(swap.bytes);
+    setrlimit(RLIMIT_AS, &old);
+
+    EXPECT_TRUE(outcome.replies.empty());
+    EXPECT_TRUE(
+        outcome.description.contains(QStringLiteral("no memory for a 65535 x 1600 picture")))
+        << outcome.description.toStdString();
+    EXPECT_EQ(f.card.state().swaps, 0);
+    EXPECT_TRUE(f.card.state().displayed.isNull());
+#endif
 }
