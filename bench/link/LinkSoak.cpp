@@ -152,6 +152,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no loopback rig: %s\n", qPrintable(rig.error()));
         return 2;
     }
+    // The simulated cards share the process: their command log must not be
+    // what the memory figures measure.
+    rig.bank().SetKeptLogLines(1000);
     SettingsStore settings;
     for (const ScreenSetup& s : kScreens) {
         TScreenParams& p = settings.ActiveSettings.screen(s.screen);

@@ -186,6 +186,11 @@ void PlaybackController::SelectLineShowing(qsizetype index, qsizetype scrollTo) 
     m_view.ShowLineSelection(index, scrollTo);
 }
 
+void PlaybackController::ForgetLineSelection() {
+    m_selectedLine = -1;
+    m_view.ShowLineSelection(-1, -1);
+}
+
 QString PlaybackController::RenderLine(qsizetype index) {
     const LineList& items = m_document.lines();
     const QString row1 = items[index].Text;

@@ -92,6 +92,9 @@ public:
     // The line list's selection: renders the line and the next one on the
     // screens. Selecting the selected line changes nothing.
     void SelectLine(qsizetype index);
+    // The line list was rebuilt (new paragraphing): no line is selected any
+    // more, so the next selection of any line renders it.
+    void ForgetLineSelection();
     // The link was just opened: renders the selected line (and the next) again
     // so it is sent at once. Its text, or nullopt when no line is selected.
     std::optional<QString> ResendSelectedLine();

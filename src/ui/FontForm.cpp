@@ -178,7 +178,12 @@ void TFontForm::storeInto(TSettings& active) const {
 }
 
 void TFontForm::storeScreen(const ScreenControls& screen, TTextEffect& effect) {
-    effect.Font = screen.font->currentIndex() >= 0 ? screen.font->currentText() : QString();
+    // A face this machine does not have (a show prepared elsewhere) stays as
+    // it was named: writing an empty name would lose it for the machine the
+    // show is played on, and the renderer substitutes an installed face anyway.
+    if (screen.font->currentIndex() >= 0) {
+        effect.Font = screen.font->currentText();
+    }
     effect.Color = screen.colour->currentIndex() + 1;
     effect.Bold = screen.bold->isChecked() ? 1 : 0;
     effect.Italic = screen.italic->isChecked() ? 1 : 0;

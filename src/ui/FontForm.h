@@ -35,7 +35,8 @@ public:
     void loadFrom(SettingsStore& store);
 
     // Every control into the common record and the three text effects, screens
-    // in order 1, 2, 3. A list without a selection gives Font "" and Color 0.
+    // in order 1, 2, 3. A font list without a selection keeps the record's
+    // Font; a colour list without one gives Color 0.
     void storeInto(TSettings& active) const;
 
 signals:

@@ -4,6 +4,7 @@
 
 #include "ui/AboutForm.h"
 #include "ui/DialogAnswers.h"
+#include "ui/FontForm.h"
 #include "ui/GlobalHotKey.h"
 #include "ui/HelpFile.h"
 #include "ui/ImageBox.h"
@@ -15,6 +16,7 @@
 #include "ui/TempForm.h"
 
 #include "core/DesktopEntry.h"
+#include "documents/TextEffectApply.h"
 #include "link/FrameEncoding.h"
 #include "playback/Mp3AudioEngine.h"
 #include "render/FontCatalogue.h"
@@ -98,6 +100,13 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     m_keyForm = new Tkey_Form(this);
     m_monitorForm = new TjianceForm(m_worker.monitor(), this);
     m_tempForm = new TTempForm(this);
+    m_fontForm = new TFontForm(this);
+    connect(m_fontForm, &TFontForm::previewRequested, this, [this] {
+        ApplyTextEffect();
+        if (!m_document.lines().isEmpty()) {
+            m_player.SelectLine(0);
+        }
+    });
     for (ScreenId screen : kAllScreens) {
         auto* form = new TPreviewForm(
             screen, m_paths.configFile(),
@@ -130,6 +139,7 @@ TMainForm::~TMainForm() {
     delete m_monitorForm;
     delete m_keyForm;
     delete m_tempForm;
+    delete m_fontForm;
     delete m_hotKey;
     for (TPreviewForm*& form : m_previewForms) {
         delete form;
@@ -253,8 +263,8 @@ void TMainForm::ConnectCommands() {
             NotAvailable(QStringLiteral("回读"));
         }
     });
-    on(ui.MenuFont, [this] { NotAvailable(QStringLiteral("文字特效")); });
-    on(ui.ButtonFont, [this] { NotAvailable(QStringLiteral("文字特效")); });
+    on(ui.MenuFont, [this] { EditTextEffect(); });
+    on(ui.ButtonFont, [this] { EditTextEffect(); });
     on(ui.MenuBackText, [this] {
         if (!m_live.RefuseWhileConnected()) {
             NotAvailable(QStringLiteral("设置脱机广告"));
@@ -673,6 +683,32 @@ void TMainForm::SendTempText() {
     m_op.SetStatus(m_live.IsConnected()
                        ? QStringLiteral("【字幕】 ") + row1 + QStringLiteral("   ") + row2
                        : kNotConnected);
+}
+
+void TMainForm::EditTextEffect() {
+    if (m_live.RefuseWhileConnected()) {
+        return;
+    }
+    m_fontForm->loadFrom(m_settings);
+    // Opening may have turned a single-colour screen red: the line list follows.
+    RefreshMainWindow();
+    if (RunModal(*m_fontForm) == QDialog::Accepted) {
+        ApplyTextEffect();
+    }
+}
+
+void TMainForm::ApplyTextEffect() {
+    m_fontForm->storeInto(m_settings.ActiveSettings);
+    const IoStatus kept = ApplyTextEffectSettings(m_settings, m_document);
+    // The rebuilt list has no selection yet.
+    m_player.ForgetLineSelection();
+    RenderEmptyRows();
+    RefreshMainWindow();
+    if (!kept) {
+        // The settings are in use all the same; the operator must know that
+        // the project file on disk does not hold them.
+        m_op.ShowError(kept.message);
+    }
 }
 
 void TMainForm::OpenHelp() {

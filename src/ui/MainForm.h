@@ -34,6 +34,7 @@ class QLabel;
 class QMenu;
 class PreviewAnimator;
 class TAboutForm;
+class TFontForm;
 class TPreviewForm;
 class TTempForm;
 class Tkey_Form;
@@ -86,6 +87,7 @@ public:
     Tkey_Form& manualControl() { return *m_keyForm; }
     TjianceForm& monitorWindow() { return *m_monitorForm; }
     TTempForm& tempForm() { return *m_tempForm; }
+    TFontForm& fontForm() { return *m_fontForm; }
     GlobalHotKey* hotKey() { return m_hotKey; }
     PreviewAnimator& animator() { return *m_animator; }
     TPreviewForm& previewWindow(ScreenId screen) {
@@ -142,6 +144,8 @@ private:
     void ShowFileListMenu(const QPoint& at);
 
     void SendTempText();
+    void EditTextEffect();
+    void ApplyTextEffect();
     void OpenHelp();
     void ShowAbout();
     // Commands whose windows come in a later version: a clear word instead
@@ -177,6 +181,7 @@ private:
     Tkey_Form* m_keyForm = nullptr;
     TjianceForm* m_monitorForm = nullptr;
     TTempForm* m_tempForm = nullptr;
+    TFontForm* m_fontForm = nullptr;
     GlobalHotKey* m_hotKey = nullptr;
 
     QList<PlaylistRow> m_shownRows;

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -27,6 +28,17 @@ namespace {
 struct ShowFiles {
     QString lyric, track, script, project, playlist;
 };
+
+bool AllBlackImage(const QImage& image) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) != qRgb(0, 0, 0)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -204,7 +216,6 @@ TEST_F(MainWindowTest, CommandsOfLaterWindowsSaySoAndLinkCommandsRefuse) {
         QString shown;
     };
     const Case cases[] = {
-        {"MenuFont", QStringLiteral("inform:“文字特效”在此版本中尚不可用。")},
         {"MenuOptions", QStringLiteral("inform:“屏幕参数”在此版本中尚不可用。")},
         {"ToolButton4", QStringLiteral("inform:“回读”在此版本中尚不可用。")},
         {"MenuBackText", QStringLiteral("inform:“设置脱机广告”在此版本中尚不可用。")},
@@ -397,4 +408,49 @@ TEST_F(MainWindowTest, DoubleClickingAPreviewOpensItsWindowInPlaceOfThePanel) {
     preview.findChild<QPushButton*>(QStringLiteral("ButtonZoomIn"))->click();
     w.close();
     EXPECT_EQ(ReadPreviewPlacement(configPath(), ScreenId::h).zoom, 2);
+}
+
+TEST_F(MainWindowTest, TheTextEffectDialogAppliesAtOnceAndPreviewSelectsTheFirstLine) {
+    const ShowFiles show = MakeShow();
+    WriteConfig(ShowConfig(show));
+    TMainForm& w = Start();
+    QTreeWidget* files = find<QTreeWidget>(QStringLiteral("ListViewFileList"));
+    files->setCurrentItem(files->topLevelItem(1)); // the plain script
+    auto* lines = find<LineListView>(QStringLiteral("ListView1"));
+    lines->setCurrentIndex(lines->model()->index(2, 1));
+    ASSERT_EQ(w.player().selectedLine(), 2);
+
+    answers().forms.push_back([](QDialog& form) {
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("文字特效"));
+        form.findChild<QComboBox*>(QStringLiteral("ComboBoxEffect1"))->setCurrentIndex(2);
+        form.findChild<QRadioButton*>(QStringLiteral("RadioButtonAlignRight"))->setChecked(true);
+        return int(QDialog::Accepted);
+    });
+    find<QAction>(QStringLiteral("ButtonFont"))->trigger();
+    EXPECT_EQ(w.settings().ActiveSettings.effect(ScreenId::h).Effect, 2);
+    EXPECT_EQ(w.settings().ActiveSettings.Text.Align, 3);
+    // A plain script: the stored settings take the change.
+    EXPECT_EQ(w.settings().StoredSettings.effect(ScreenId::h).Effect, 2);
+    // The list was rebuilt and the screens blanked: nothing selected.
+    EXPECT_EQ(w.player().selectedLine(), -1);
+    EXPECT_EQ(lines->selectedRow(), -1);
+    EXPECT_EQ(lines->align(), 3);
+
+    // 预览 applies and shows the first line; the dialog may then be cancelled.
+    answers().forms.push_back([](QDialog& form) {
+        form.findChild<QComboBox*>(QStringLiteral("ComboBoxEffect1"))->setCurrentIndex(0);
+        form.findChild<QPushButton*>(QStringLiteral("Button3"))->click();
+        return int(QDialog::Rejected);
+    });
+    find<QAction>(QStringLiteral("MenuFont"))->trigger();
+    EXPECT_EQ(w.settings().ActiveSettings.effect(ScreenId::h).Effect, 0);
+    EXPECT_EQ(w.player().selectedLine(), 0);
+    EXPECT_EQ(lines->selectedRow(), 0);
+    EXPECT_FALSE(AllBlackImage(w.renderer().previewImage(ScreenId::h)));
+
+    // Never during a live link.
+    QTest::keyClick(&w, Qt::Key_F5);
+    answers().shown.clear();
+    find<QAction>(QStringLiteral("MenuFont"))->trigger();
+    EXPECT_EQ(answers().shown, QStringList{QStringLiteral("inform:请先断开与字幕机的连接。")});
 }

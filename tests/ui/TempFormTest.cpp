@@ -104,10 +104,14 @@ TEST_F(TempFormTest, OkIsEnabledExactlyWhenARowHasText) {
         bool enabled;
     };
     const Case cases[] = {
-        {"", "", false},    {"   ", "\t \t", false},    {"开场", "", true}, {"", "第二行", true},
-        {" ", " x ", true}, {"\xE3\x80\x80", "", true}, // a full-width space is a character the
-                                                        // screens draw
-        {"", "", false},                                // and back: re-evaluated on every change
+        {"", "", false},
+        {"   ", "\t \t", false},
+        {"开场", "", true},
+        {"", "第二行", true},
+        {" ", " x ", true},
+        {"\xE3\x80\x80", "", true}, // a full-width space is a character the
+                                    // screens draw
+        {"", "", false},            // and back: re-evaluated on every change
     };
     for (const Case& c : cases) {
         m_edit1->setText(QString::fromUtf8(c.row1));

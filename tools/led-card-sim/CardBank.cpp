@@ -175,6 +175,14 @@ void CardBank::SetFaults(const MacAddress& mac, const CardFaults& faults) {
     }
 }
 
+void CardBank::SetKeptLogLines(std::size_t lines) {
+    std::lock_guard lock(m_mutex);
+    m_keptLogLines = std::max<std::size_t>(lines, 1);
+    while (m_log.size() > m_keptLogLines) {
+        m_log.pop_front();
+    }
+}
+
 QStringList CardBank::Log() const {
     std::lock_guard lock(m_mutex);
     QStringList copy;
@@ -202,7 +210,7 @@ bool CardBank::WaitForDatagrams(long long count, std::chrono::milliseconds limit
 
 void CardBank::AddLog(const QString& line) {
     m_log.push_back(line);
-    if (m_log.size() > kKeptLogLines) {
+    while (m_log.size() > m_keptLogLines) {
         m_log.pop_front();
     }
     if (m_sink) {

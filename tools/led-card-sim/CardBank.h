@@ -72,6 +72,9 @@ public:
     // what went back. The latest kKeptLogLines lines.
     QStringList Log() const;
     static constexpr std::size_t kKeptLogLines = 100000;
+    // How many of the latest lines Log() keeps (kKeptLogLines unless set);
+    // a long soak keeps few, so its memory shows the station's own.
+    void SetKeptLogLines(std::size_t lines);
     // Also hands every log line to `sink`, on the thread that produced it.
     void SetLogSink(std::function<void(const QString&)> sink);
 
@@ -119,6 +122,7 @@ private:
     // shared with (and detached on) the receive threads. Only the latest lines
     // are kept; a long run writes the rest through the sink.
     std::deque<QString> m_log;
+    std::size_t m_keptLogLines = kKeptLogLines;
     std::function<void(const QString&)> m_sink;
     long long m_handled = 0;
 };
