@@ -269,7 +269,7 @@ CardParams RawParams(int bytesPerRow, int height, std::uint8_t scanCode, int col
     return block;
 }
 
-long long VirtualMemoryBytes() {
+[[maybe_unused]] long long VirtualMemoryBytes() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) {
         return -1;
