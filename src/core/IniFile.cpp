@@ -21,11 +21,7 @@ bool SameName(const QString& a, const QString& b) {
 // files already understands. Reading stays as it is, so an existing file
 // means on this start what it meant before.
 QByteArray EncodeExactly(const QStringList& lines) {
-    QString text;
-    for (const QString& line : lines) {
-        text += line;
-        text += QStringLiteral("\r\n");
-    }
+    const QString text = JoinLinesCrLf(lines);
     const QByteArray gbk = JoinLinesGbk(lines);
     if (DecodeFileText(gbk) == text) {
         return gbk;
@@ -71,7 +67,7 @@ IniFile IniFile::FromText(const QString& text) {
 }
 
 IniFile IniFile::FromFile(const QString& path) {
-    const TextFileContent content = ReadTextFile(path);
+    const TextFileContent content = ReadMarkedOrGbkFile(path);
     return FromText(content.status ? content.text : QString());
 }
 
@@ -105,7 +101,24 @@ std::optional<QString> IniFile::value(const QString& section, const QString& key
     return std::nullopt;
 }
 
-void IniFile::setValue(const QString& section, const QString& key, const QString& value) {
+QString IniValueText(const QString& value) {
+    QString text = value;
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            c = QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
+void IniFile::setValue(const QString& section, const QString& key, const QString& rawValue) {
+    // A value is one line. A card name from a search answer (or any text) that
+    // carries CR or LF would otherwise end the line early: what follows becomes
+    // lines of its own, a "[Options]" in it a section that takes the keys
+    // below it away from their own section, and the next save makes the loss
+    // permanent. Control characters become spaces, which every reader takes as
+    // plain text; the rest of the value is kept.
+    const QString value = IniValueText(rawValue);
     Section* target = findSection(section);
     if (!target) {
         if (m_sections.empty()) {

@@ -22,6 +22,7 @@ public:
     static IniFile FromFile(const QString& path);
 
     std::optional<QString> value(const QString& section, const QString& key) const;
+    // The value is written as IniValueText gives it.
     void setValue(const QString& section, const QString& key, const QString& value);
     bool hasSection(const QString& section) const;
 
@@ -46,6 +47,10 @@ private:
 
     std::vector<Section> m_sections;
 };
+
+// A value as it can stand on one INI line: every control character (CR and LF
+// above all) becomes a space, everything else is kept.
+QString IniValueText(const QString& value);
 
 // Value conversions shared by Config.ini and project files.
 // Decimal with an optional sign, or hexadecimal after "$" or "0x"; anything
