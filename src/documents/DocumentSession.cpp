@@ -8,10 +8,11 @@
 
 DocumentSession::DocumentSession(SettingsStore& settings) : m_settings(settings) {}
 
-void DocumentSession::Loaded(const QString& path, QStringList lines) {
+void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncoding encoding) {
     m_document.path = path;
     m_document.kind = KindOfPath(path);
     m_document.lines = std::move(lines);
+    m_document.encoding = encoding;
     m_document.modified = false;
     RebuildLineList();
     if (m_hooks) {
@@ -25,7 +26,7 @@ IoStatus DocumentSession::LoadPlainText(const QString& path) {
         return content.status;
     }
     ApplyStoredSettings(m_settings);
-    Loaded(path, std::move(content.lines));
+    Loaded(path, std::move(content.lines), content.encoding);
     return IoStatus::Ok();
 }
 
@@ -35,7 +36,7 @@ IoStatus DocumentSession::LoadLyrics(const QString& path) {
         return content.status;
     }
     ApplyStoredSettings(m_settings);
-    Loaded(path, ApplyLyricFilter(content.lines));
+    Loaded(path, ApplyLyricFilter(content.lines), content.encoding);
     return IoStatus::Ok();
 }
 
@@ -46,7 +47,7 @@ IoStatus DocumentSession::LoadProject(const QString& path) {
     }
     QStringList lines = ParseProjectText(content.text, m_settings.ActiveSettings);
     ApplyColourRule(m_settings);
-    Loaded(path, std::move(lines));
+    Loaded(path, std::move(lines), content.encoding);
     if (m_hooks) {
         m_hooks->RenderEmptyRows();
     }
@@ -64,12 +65,23 @@ IoStatus DocumentSession::Load(const QString& path) {
     }
 }
 
+IoStatus DocumentSession::SaveAs(const QString& path, const QStringList& lines) {
+    TextEncoding written = m_document.encoding;
+    const IoStatus status = WriteLineFile(path, lines, m_document.encoding, &written);
+    if (status && path == m_document.path) {
+        // Once the file on disk has left GBK, later saves keep its new form
+        // and need not tell the operator again.
+        m_document.encoding = written;
+    }
+    return status;
+}
+
 IoStatus DocumentSession::SaveLines(const QString& path) {
-    return WriteLineFile(path, m_document.lines);
+    return SaveAs(path, m_document.lines);
 }
 
 IoStatus DocumentSession::SaveProject(const QString& path) {
-    return WriteLineFile(path, ProjectFileLines(m_settings.ActiveSettings, m_document.lines));
+    return SaveAs(path, ProjectFileLines(m_settings.ActiveSettings, m_document.lines));
 }
 
 IoStatus DocumentSession::Save() {
@@ -130,6 +142,8 @@ void DocumentSession::ResolveChangesOnLeave(OperatorInterface& op) {
         const IoStatus status = Save();
         if (!status) {
             op.ShowError(status.message);
+        } else if (!status.message.isEmpty()) {
+            op.Inform(status.message);
         }
         return;
     }

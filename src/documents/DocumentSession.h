@@ -37,11 +37,15 @@ public:
     IoStatus Load(const QString& path);
 
     // Lines as a plain line file (.txt and .lrc documents).
+    // Both saves write the encoding the document was read in. When that is GBK
+    // and GBK cannot hold the text, the file is written as UTF-8 with a byte
+    // order mark instead and the status is ok with the operator's note as its
+    // message.
     IoStatus SaveLines(const QString& path);
     // The project format from the active settings and the lines.
     IoStatus SaveProject(const QString& path);
     // Writes the document back to its own path in its own format and clears
-    // modified on success.
+    // modified on success; the document then keeps the encoding written.
     IoStatus Save();
 
     // Rebuilds the line list by the document's kind (after a settings change).
@@ -57,11 +61,13 @@ public:
     void Close();
 
     // Leaving the editing page with unsaved changes: asks whether to save; Yes
-    // saves, No reads the file again. A failed save is shown and keeps modified.
+    // saves, No reads the file again. A failed save is shown and keeps modified;
+    // a save that had to leave GBK is shown as information.
     void ResolveChangesOnLeave(OperatorInterface& op);
 
 private:
-    void Loaded(const QString& path, QStringList lines);
+    void Loaded(const QString& path, QStringList lines, TextEncoding encoding);
+    IoStatus SaveAs(const QString& path, const QStringList& lines);
 
     SettingsStore& m_settings;
     SubtitleDocument m_document;

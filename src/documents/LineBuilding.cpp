@@ -1,6 +1,7 @@
 #include "LineBuilding.h"
 
 #include "core/TextFiles.h"
+#include "documents/LyricTimeline.h"
 
 #include <QStringDecoder>
 
@@ -55,31 +56,20 @@ LineList BuildSegmentedList(const QStringList& lines, const TTextCommon& text) {
     // A non-positive length would never shorten the rest; one character per
     // segment is the least that still makes progress.
     const qsizetype n = std::max<qsizetype>(2 * qsizetype(text.ParaLen), 2);
-    QStringDecoder decoder("GBK", QStringDecoder::Flag::Stateless);
     auto add = [&](QString segment, qsizetype line) {
         items.append(
             {QString::number(items.size() + 1), std::move(segment), QString::number(line)});
     };
+    // Cut by the GBK width of each character, never by re-decoding bytes, so a
+    // character GBK lacks reaches the screens as itself and not as '?'.
     for (qsizetype j = 0; j < lines.size(); ++j) {
-        if (lines[j].isEmpty()) {
+        const QStringList pieces = SplitByGbkWidth(lines[j], n);
+        if (pieces.isEmpty()) {
             add(QString(), j);
             continue;
         }
-        const QByteArray bytes = EncodeGbk(lines[j]);
-        const QByteArrayView all(bytes);
-        qsizetype start = 0;
-        while (all.size() - start > n) {
-            const QByteArrayView rest = all.sliced(start);
-            // Walk to byte n (counting from 1) to learn whether a two-byte
-            // character starts there.
-            const qsizetype boundary = GbkPrefixLength(rest, n - 1);
-            const bool leadAtN = boundary == n - 1 && GbkCharLength(rest, n - 1) == 2;
-            const qsizetype length = leadAtN ? n - 1 : n;
-            add(decoder.decode(rest.first(length)), j);
-            start += length;
-        }
-        if (start < all.size()) {
-            add(DecodeGbk(all.sliced(start)), j);
+        for (const QString& piece : pieces) {
+            add(piece, j);
         }
     }
     return items;
@@ -87,26 +77,18 @@ LineList BuildSegmentedList(const QStringList& lines, const TTextCommon& text) {
 
 LineList BuildLyricList(const QStringList& lines) {
     LineList items;
-    int k = 1;
     for (const QString& line : lines) {
-        if (line.isEmpty()) {
-            continue;
+        const LyricLine parsed = ParseLyricLine(line);
+        if (parsed.kind == LyricLine::Kind::Item) {
+            items.append({QString::number(items.size() + 1), parsed.text, parsed.source});
         }
-        qsizetype close = -1;
-        if (StartsWithTag(line, &close)) {
-            if (line.size() > 1 && IsAsciiDigit(line[1])) {
-                items.append(
-                    {QString::number(k++), TrimControl(line.mid(close + 1)), line.left(close + 1)});
-            }
-            continue;
-        }
-        items.append({QString::number(k++), TrimControl(line), QString()});
     }
     return items;
 }
 
 QStringList ApplyLyricFilter(const QStringList& fileLines) {
     QStringList kept;
+    QStringList offsets;
     for (const QString& raw : fileLines) {
         const QString line = TrimControl(raw);
         if (line.isEmpty()) {
@@ -115,9 +97,14 @@ QStringList ApplyLyricFilter(const QStringList& fileLines) {
         qsizetype close = -1;
         if (!StartsWithTag(line, &close) || (line.size() > 1 && IsAsciiDigit(line[1]))) {
             kept.append(line);
+        } else if (ParseLyricLine(line).kind == LyricLine::Kind::Offset) {
+            offsets.append(line);
         }
     }
-    return kept;
+    // The offset moves every line of the song, so it stays with the script
+    // (and is saved back with it). It goes after the rows: rows and document
+    // lines keep the same index, which time stamping relies on.
+    return kept + offsets;
 }
 
 namespace {

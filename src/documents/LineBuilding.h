@@ -10,11 +10,15 @@
 // Plain text and projects: one item per line, or with automatic paragraphing
 // segments of at most 2 x ParaLen GBK bytes that never split a character.
 LineList BuildSegmentedList(const QStringList& lines, const TTextCommon& text);
-// Lyrics: one item per line; the leading time tag becomes Source.
+// Lyrics: one item per line that is untagged or starts with a time tag; the
+// first time tag becomes Source, and the text is shown without its leading
+// time tags and word time tags (see ParseLyricLine in LyricTimeline.h).
 LineList BuildLyricList(const QStringList& lines);
 
 // Lines of a lyric file that are kept: trimmed, non-empty, and either untagged
-// or starting with a time tag ("[ti:...]" and the like are dropped).
+// or starting with a time tag ("[ti:...]" and the like are dropped). An
+// "[offset:...]" line is kept too, moved after all the others, so that every
+// other kept line is still the row of the same index in BuildLyricList.
 QStringList ApplyLyricFilter(const QStringList& fileLines);
 
 // Whole seconds of a tag such as "[01:23.45]" or "[1:02:03]"; the fraction is

@@ -3,6 +3,7 @@
 #include "core/Operator.h"
 #include "core/TextFiles.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -33,12 +34,41 @@ EntryType EntryTypeOf(const QString& path) {
     return EntryType::Unsupported;
 }
 
+namespace {
+
+// The show's files are often copied from a system that ignores case, so
+// "X.LRC" may come with "X.MP3" or "X.Mp3". The exact name wins; otherwise the
+// first file (by name) in the same folder whose name differs only in the case
+// of the extension.
+QString WithExtensionOfAnyCase(const QString& path, const QString& extension) {
+    const QString base = path.left(path.size() - extension.size());
+    const QString exact = base + extension;
+    if (QFileInfo(exact).exists()) {
+        return exact;
+    }
+    const QFileInfo info(exact);
+    const QString baseName = info.fileName().left(info.fileName().size() - extension.size());
+    const QDir folder = info.dir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString& name : names) {
+        if (name.size() == baseName.size() + extension.size() && name.startsWith(baseName) &&
+            name.endsWith(extension, Qt::CaseInsensitive)) {
+            return folder.filePath(name);
+        }
+    }
+    return exact;
+}
+
+} // namespace
+
 QString PartnerPath(const QString& path) {
     switch (EntryTypeOf(path)) {
     case EntryType::Mp3:
-        return path.left(path.size() - 4) + QStringLiteral(".lrc");
+        return WithExtensionOfAnyCase(path.left(path.size() - 4) + QStringLiteral(".lrc"),
+                                      QStringLiteral(".lrc"));
     case EntryType::Lyric:
-        return path.left(path.size() - 4) + QStringLiteral(".mp3");
+        return WithExtensionOfAnyCase(path.left(path.size() - 4) + QStringLiteral(".mp3"),
+                                      QStringLiteral(".mp3"));
     default:
         return QString();
     }
@@ -147,7 +177,10 @@ qsizetype Playlist::Move(qsizetype index, int delta) {
 }
 
 IoStatus Playlist::WriteTo(const QString& path) {
-    const IoStatus status = WriteLineFile(path, m_entries);
+    // GBK as always; an entry GBK has no code for (a Korean file name) makes
+    // the whole list UTF-8 with a byte order mark, so the path is found again
+    // on opening instead of coming back as "???.txt" and being dropped.
+    const IoStatus status = WriteLineFile(path, m_entries, TextEncoding::Gbk);
     if (status) {
         m_path = path;
         m_changed = false;
@@ -156,9 +189,15 @@ IoStatus Playlist::WriteTo(const QString& path) {
 }
 
 void Playlist::WriteReporting(OperatorInterface& op, const QString& path) {
-    const IoStatus status = WriteTo(path);
+    ReportWrite(op, WriteTo(path));
+}
+
+void Playlist::ReportWrite(OperatorInterface& op, const IoStatus& status) {
     if (!status) {
         op.ShowError(status.message);
+    } else if (!status.message.isEmpty()) {
+        // Written whole, but not as GBK: the operator should know why.
+        op.Inform(status.message);
     }
 }
 
@@ -173,8 +212,8 @@ bool Playlist::SaveThroughDialog(OperatorInterface& op, const QString& filter) {
         // The chosen name still becomes the list's file, so the next save goes
         // there without asking again; changed stays set.
         m_path = target;
-        op.ShowError(status.message);
     }
+    ReportWrite(op, status);
     return true;
 }
 

@@ -12,7 +12,9 @@ class OperatorInterface;
 enum class EntryType { Project, Mp3, Lyric, PlainText, Unsupported };
 EntryType EntryTypeOf(const QString& path);
 // The MP3 of a lyric entry and the lyric of an MP3 entry: the path with its
-// last four characters replaced. Empty for the other types.
+// last four characters replaced. Files come from a world that ignores case,
+// so when that exact file does not exist, a file of the same name whose
+// extension differs only in case is taken. Empty for the other types.
 QString PartnerPath(const QString& path);
 
 // Icons of the file list: the row icon by type, marker 3 = has a script,
@@ -81,6 +83,7 @@ public:
 private:
     bool SaveThroughDialog(OperatorInterface& op, const QString& filter);
     void WriteReporting(OperatorInterface& op, const QString& path);
+    static void ReportWrite(OperatorInterface& op, const IoStatus& status);
 
     QString m_path;
     QStringList m_entries;

@@ -39,10 +39,10 @@ QStringList ProjectFileLines(const TSettings& s, const QStringList& content) {
         << Line("Jump", s.Text.Jump);
     for (ScreenId id : kAllScreens) {
         const TTextEffect& e = s.effect(id);
-        out << ScreenKey("Font", id) + QLatin1Char('=') + e.Font << ScreenLine("Color", id, e.Color)
-            << ScreenLine("Bold", id, e.Bold) << ScreenLine("Italic", id, e.Italic)
-            << ScreenLine("Row", id, e.Row) << ScreenLine("AutoSize", id, e.AutoSize)
-            << ScreenLine("SizeWidth", id, e.SizeWidth)
+        out << ScreenKey("Font", id) + QLatin1Char('=') + IniValueText(e.Font)
+            << ScreenLine("Color", id, e.Color) << ScreenLine("Bold", id, e.Bold)
+            << ScreenLine("Italic", id, e.Italic) << ScreenLine("Row", id, e.Row)
+            << ScreenLine("AutoSize", id, e.AutoSize) << ScreenLine("SizeWidth", id, e.SizeWidth)
             << ScreenLine("SizeHeight", id, e.SizeHeight)
             << ScreenKey("Zjj", id) + (e.Zjj ? QStringLiteral("=true") : QStringLiteral("=false"))
             << ScreenLine("Effect", id, e.Effect) << ScreenLine("Speed", id, e.Speed)

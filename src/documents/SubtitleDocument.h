@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TextFiles.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,6 +19,9 @@ struct SubtitleDocument {
     DocumentKind kind = DocumentKind::None;
     QStringList lines;
     bool modified = false;
+    // The form the file had on disk; saving writes it back the same way, so a
+    // UTF-8 script stays UTF-8 and a GBK one stays byte for byte GBK.
+    TextEncoding encoding = TextEncoding::Gbk;
 
     bool isOpen() const { return !path.isEmpty(); }
 };

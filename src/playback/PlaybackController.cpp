@@ -5,9 +5,12 @@
 #include "core/Operator.h"
 #include "documents/DocumentSession.h"
 #include "documents/LineBuilding.h"
+#include "documents/LyricTimeline.h"
 #include "documents/Playlist.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 PlaybackController::PlaybackController(Parts parts)
     : m_settings(parts.settings), m_document(parts.document), m_playlist(parts.playlist),
@@ -73,7 +76,7 @@ void PlaybackController::StopChannelIfActive() {
 }
 
 void PlaybackController::StartLineTimer() {
-    m_lineTimer.Start(m_settings.Play.AutoPlayTimeText * 100);
+    m_lineTimer.Start(std::max(m_settings.Play.AutoPlayTimeText * 100, kMinLineIntervalMs));
 }
 
 void PlaybackController::StartNextFileTimer() {
@@ -83,23 +86,20 @@ void PlaybackController::StartNextFileTimer() {
 // ---- play commands
 
 void PlaybackController::BuildTimeTable() {
-    const LineList& items = m_document.lines();
-    bool anySeconds = false;
-    for (const LineItem& item : items) {
-        if (item.Source.isEmpty()) {
-            m_timeTable.push_back(-1);
-            continue;
+    // Only timed rows go into the table: a row without time (a title, a site
+    // notice, an advert) would otherwise hold the following at itself.
+    const DocumentTimeline timeline = BuildTimeline(m_document.document(), m_document.lines());
+    if (timeline.timed) {
+        for (const TimelineEntry& entry : timeline.entries) {
+            m_timeTable.push_back({*entry.dueMs, entry.item});
         }
-        m_timeTable.push_back(TagSeconds(item.Source));
-        anySeconds = anySeconds || TagSecondsField(item.Source) > 0;
+        return;
     }
-    if (!anySeconds) {
-        // An untimed script: the interval setting counts here as tens of
-        // seconds per line.
-        const qint64 step = qint64(m_settings.Play.AutoPlayTimeText) * 10;
-        for (size_t i = 0; i < m_timeTable.size(); ++i) {
-            m_timeTable[i] = static_cast<int>(std::min<qint64>(qint64(i) * step, INT_MAX));
-        }
+    // An untimed script: the interval setting counts here as tens of seconds
+    // per line.
+    const qint64 stepMs = qint64(m_settings.Play.AutoPlayTimeText) * 10 * 1000;
+    for (qsizetype i = 0; i < m_document.lines().size(); ++i) {
+        m_timeTable.push_back({i * stepMs, i});
     }
 }
 
@@ -339,15 +339,31 @@ void PlaybackController::EndOfFile() {
     }
 }
 
+qint64 PlaybackController::TrackPositionMs() {
+    const double seconds =
+        m_engine.BytesToSeconds(m_track.stream, m_engine.PositionBytes(m_track.stream));
+    return seconds > 0 ? qint64(seconds * 1000.0) : 0;
+}
+
 void PlaybackController::OnHeartbeat() {
     ReportOutputNotice(m_engine, m_op);
     qint64 p = 0;
+    qint64 positionMs = 0;
     if (m_state == PlayerState::Playing) {
         if (ChannelActive()) {
             p = TrackSeconds(m_engine, m_track);
+            positionMs = TrackPositionMs();
             m_progress = TrackProgress(m_engine, m_track);
-        } else if (m_timeTable.empty() || m_timeIndex == qsizetype(m_timeTable.size()) - 1) {
-            EndOfFile();
+        } else {
+            // The track ended between two heartbeats: the lines due before its
+            // end are still shown, so a last line close to the end is not lost
+            // and the file can end.
+            if (m_track.stream != 0 && !m_timeTable.empty()) {
+                FollowTimeTable(TrackPositionMs());
+            }
+            if (m_timeTable.empty() || m_timeIndex == qsizetype(m_timeTable.size()) - 1) {
+                EndOfFile();
+            }
         }
     } else if (m_state == PlayerState::Recording) {
         if (ChannelActive()) {
@@ -362,8 +378,8 @@ void PlaybackController::OnHeartbeat() {
         }
     }
     DrawMeters(p);
-    if (p != 0 && m_state == PlayerState::Playing) {
-        FollowTimeTable(p);
+    if (positionMs != 0 && m_state == PlayerState::Playing) {
+        FollowTimeTable(positionMs);
     }
 }
 
@@ -375,24 +391,22 @@ void PlaybackController::DrawMeters(qint64 p) {
     m_view.MetersUpdated();
 }
 
-void PlaybackController::FollowTimeTable(qint64 p) {
-    // Unsigned comparison: an untimed line (-1) is later than any position
-    // and holds the following at that line.
-    const auto position = static_cast<quint32>(p);
+void PlaybackController::FollowTimeTable(qint64 positionMs) {
+    // The table is sorted by time and the index only moves forward: seeking
+    // back keeps the line on screen, seeking forward jumps to the last line
+    // that is due. Of several lines that became due since the last heartbeat
+    // only the last is shown; the others would flash by unread.
     const qsizetype size = qsizetype(m_timeTable.size());
-    for (qsizetype i = m_timeIndex; i < size; ++i) {
-        m_timeIndex = i;
-        const auto due = static_cast<quint32>(m_timeTable[size_t(i)]);
-        if (position < due) {
-            return;
-        }
-        // The last line is taken once its time has passed, not only on its
-        // exact second: a late heartbeat or a seek must not skip it for good.
-        if (position == due || i + 1 == size ||
-            position < static_cast<quint32>(m_timeTable[size_t(i + 1)])) {
-            SelectLine(i);
-            return;
-        }
+    if (m_timeIndex >= size) {
+        return;
+    }
+    qsizetype i = m_timeIndex;
+    while (i + 1 < size && m_timeTable[size_t(i + 1)].dueMs <= positionMs) {
+        ++i;
+    }
+    m_timeIndex = i;
+    if (m_timeTable[size_t(i)].dueMs <= positionMs) {
+        SelectLine(m_timeTable[size_t(i)].line);
     }
 }
 

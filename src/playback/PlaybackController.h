@@ -19,6 +19,13 @@ class DocumentSession;
 class OperatorInterface;
 class Playlist;
 
+// One row of the time table: the line that is due at a position of the track.
+struct TimedLine {
+    qint64 dueMs = 0;
+    qsizetype line = -1;
+    bool operator==(const TimedLine&) const = default;
+};
+
 // Which play and playlist controls the main window enables.
 struct PlayerButtons {
     bool play = false;         // "从头播放 F1"
@@ -60,6 +67,9 @@ public:
     PlaybackController& operator=(const PlaybackController&) = delete;
 
     static constexpr int kHeartbeatMs = 100;
+    // The line timer never runs faster than this: an interval of 0 would run
+    // through a whole script in one go.
+    static constexpr int kMinLineIntervalMs = 100;
 
     // Starts the heartbeat.
     void Start();
@@ -68,7 +78,7 @@ public:
     PlayerState state() const { return m_state; }
     const QString& trackPath() const { return m_trackPath; }
     const AudioTrack& track() const { return m_track; }
-    const std::vector<int>& timeTable() const { return m_timeTable; }
+    const std::vector<TimedLine>& timeTable() const { return m_timeTable; }
     qsizetype timeIndex() const { return m_timeIndex; }
     int progress() const { return m_progress; }
     qsizetype selectedLine() const { return m_selectedLine; }
@@ -140,7 +150,8 @@ private:
     void SelectNextEntryWrapping();
     void StartNextFileTimer();
     void BuildTimeTable();
-    void FollowTimeTable(qint64 p);
+    void FollowTimeTable(qint64 positionMs);
+    qint64 TrackPositionMs();
     void DrawMeters(qint64 p);
     void CloseDocument();
     void CloseLinkIfOpen();
@@ -163,7 +174,7 @@ private:
     PlayerState m_state = PlayerState::NoDocument;
     QString m_trackPath;
     AudioTrack m_track;
-    std::vector<int> m_timeTable;
+    std::vector<TimedLine> m_timeTable;
     qsizetype m_timeIndex = 0;
     bool m_dialogBusy = false;
     int m_progress = 0;

@@ -649,7 +649,12 @@ void TMainForm::OnPageChanged(int index) {
         m_live.Disconnect();
     }
     if (index == 0 && previous == 1) {
+        const bool modified = m_document.document().modified;
         m_document.ResolveChangesOnLeave(m_op);
+        if (modified) {
+            // Saved or read again: the list was rebuilt and has no selection.
+            m_player.ForgetLineSelection();
+        }
     }
     RefreshMainWindow();
 }

@@ -35,7 +35,8 @@ TEST(LyricList, ItemsFromTagsAndUntaggedLines) {
     const LineList expected = {{U("1"), U("First"), U("[00:12.50]")},
                                {U("2"), U("Second"), U("[01:02]")},
                                {U("3"), U("Plain"), U("")},
-                               {U("4"), U("a [03:00]b"), U("[02:00]")},
+                               // A stamp between words is word timing, not text.
+                               {U("4"), U("a b"), U("[02:00]")},
                                {U("5"), U("[x"), U("")}};
     EXPECT_EQ(items, expected);
 }
@@ -113,6 +114,13 @@ TEST(SegmentedList, SegmentsKeepCharactersWhole) {
           {U("4"), U("c"), U("2")}}},
         // A length of 0 or less still makes progress, one character a segment.
         {0, {U("一a")}, {{U("1"), U("一"), U("0")}, {U("2"), U("a"), U("0")}}},
+        // Characters GBK lacks (Hangul, a note, an emoji) reach the screens as
+        // themselves, two bytes wide each.
+        {2,
+         {U("가나다♪😀")},
+         {{U("1"), U("가나"), U("0")}, {U("2"), U("다♪"), U("0")}, {U("3"), U("😀"), U("0")}}},
+        // The euro sign is one byte in GBK.
+        {2, {U("€€€一")}, {{U("1"), U("€€€"), U("0")}, {U("2"), U("一"), U("0")}}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(BuildSegmentedList(c.lines, Paragraphs(c.paraLen)), c.items)

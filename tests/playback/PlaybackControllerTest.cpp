@@ -276,12 +276,14 @@ TEST_F(LyricPlay, TrackEndingBeforeTheLastTimedLineStaysPlaying) {
 TEST_F(LyricPlay, LinesFollowTheTrackAndTheFileEndsAtTheLastLine) {
     settings.Play.AutoPlayLoopMode = 0;
     load("[00:00.50]零\r\n[00:02.00]二\r\n[00:03]三\r\n", 4.0);
-    EXPECT_EQ(player.timeTable(), std::vector<int>({0, 2, 3}));
-    beat(9);
-    EXPECT_EQ(player.selectedLine(), -1); // not during the first second
-    beat();
+    EXPECT_EQ(player.timeTable(), (std::vector<TimedLine>{{500, 0}, {2000, 1}, {3000, 2}}));
+    beat(4);
+    EXPECT_EQ(player.selectedLine(), -1);
+    beat(); // 0.5 s: the hundredths of the tag count
     EXPECT_EQ(selectedText(), U("零"));
-    beat(10);
+    beat(14);
+    EXPECT_EQ(selectedText(), U("零"));
+    beat();
     EXPECT_EQ(selectedText(), U("二"));
     beat(10);
     EXPECT_EQ(selectedText(), U("三"));
@@ -292,13 +294,13 @@ TEST_F(LyricPlay, LinesFollowTheTrackAndTheFileEndsAtTheLastLine) {
     EXPECT_EQ(player.progress(), 0);
 }
 
-TEST_F(LyricPlay, ZeroSecondFieldsMeanAnUntimedScript) {
+TEST_F(LyricPlay, StampsAllAtZeroMeanAnUntimedScript) {
     settings.Play.AutoPlayTimeText = 2;
-    load("[01:00.00]a\r\n[02:00.00]b\r\n[03:00.00]c\r\n", 60.0);
-    EXPECT_EQ(player.timeTable(), std::vector<int>({0, 20, 40}));
-    beat(10);
+    load("[00:00.00]a\r\n[00:00]b\r\n[00:00.00]c\r\n", 60.0);
+    EXPECT_EQ(player.timeTable(), (std::vector<TimedLine>{{0, 0}, {20000, 1}, {40000, 2}}));
+    beat(1);
     EXPECT_EQ(selectedText(), U("a"));
-    beat(200);
+    beat(199);
     EXPECT_EQ(selectedText(), U("b"));
 }
 
@@ -542,3 +544,71 @@ TEST(PlayerFrames, EachSelectedLineReachesTheScreensWithTheNextOne) {
 }
 
 } // namespace
+
+namespace {
+
+// What reached the screens, row 1 only, in order.
+QStringList ShownRows(const QList<std::pair<QString, QString>>& rows) {
+    QStringList shown;
+    for (const auto& row : rows) {
+        shown << row.first;
+    }
+    return shown;
+}
+
+} // namespace
+
+TEST_F(LyricPlay, UntimedLinesAndNegativeStampsDoNotHoldTheSong) {
+    settings.Play.AutoPlayLoopMode = 1;
+    load("本歌词来自某网站\r\n[00:-03.00]零\r\n[00:01.00]一\r\n广告：欢迎光临\r\n", 2.0);
+    EXPECT_EQ(player.timeTable(), (std::vector<TimedLine>{{0, 1}, {1000, 2}}));
+    beat();
+    EXPECT_EQ(selectedText(), U("零"));
+    beat(10);
+    EXPECT_EQ(selectedText(), U("一"));
+    beat(10); // the track ends with no timed line still due: the file ends
+    EXPECT_EQ(player.state(), PlayerState::Ready);
+    EXPECT_TRUE(nextTimer.IsActive());
+    EXPECT_EQ(ShownRows(screens.rows), QStringList({U("零"), U("一")}));
+}
+
+TEST_F(LyricPlay, EveryStampOffsetAndOrderOfTheFileCount) {
+    // Due after the offset: 副歌 at 0.5 s and 1.5 s, 中 at 1.0 s.
+    load("[offset:+500]\r\n[00:02.00][00:01.00]<00:01.00>副<00:01.20>歌\r\n[00:01.50]中\r\n", 3.0);
+    EXPECT_EQ(player.timeTable(), (std::vector<TimedLine>{{500, 0}, {1000, 1}, {1500, 0}}));
+    beat(20);
+    EXPECT_EQ(ShownRows(screens.rows), QStringList({U("副歌"), U("中"), U("副歌")}));
+}
+
+TEST_F(LyricPlay, DenseLinesShowTheLastDueOneAtEachHeartbeat) {
+    load("[00:01.01]a\r\n[00:01.03]b\r\n[00:01.06]c\r\n[00:01.20]d\r\n[00:01.25]e\r\n", 5.0);
+    beat(11); // 1.1 s: a, b and c became due since the last heartbeat
+    EXPECT_EQ(selectedText(), U("c"));
+    beat(); // 1.2 s
+    EXPECT_EQ(selectedText(), U("d"));
+    beat(); // 1.3 s
+    EXPECT_EQ(ShownRows(screens.rows), QStringList({U("c"), U("d"), U("e")}));
+}
+
+TEST_F(PlayerTest, LineTimerIntervalHasAFloor) {
+    settings.Play.AutoPlayCaption = true;
+    settings.Play.AutoPlayTimeText = 0;
+    add(script(U("a.txt"), 3));
+    player.PlayFromStart();
+    EXPECT_EQ(lineTimer.interval, PlaybackController::kMinLineIntervalMs);
+    player.Stop();
+    settings.Play.AutoPlayTimeText = 3;
+    player.PlayFromStart();
+    EXPECT_EQ(lineTimer.interval, 300);
+}
+
+TEST_F(PlayerTest, ForgottenSelectionRendersTheSameLineAgain) {
+    add(script(U("a.txt"), 3));
+    player.SelectLine(1);
+    const qsizetype renders = screens.rows.size();
+    player.ForgetLineSelection();
+    EXPECT_EQ(player.selectedLine(), -1);
+    EXPECT_EQ(view.lineSelections.last(), (std::pair<qsizetype, qsizetype>{-1, -1}));
+    player.SelectLine(1);
+    EXPECT_EQ(screens.rows.size(), renders + 1);
+}
