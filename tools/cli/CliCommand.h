@@ -32,3 +32,4 @@ int RunCli(const QStringList& arguments, CliIo& io);
 
 int RunRenderCommand(const QStringList& arguments, CliIo& io);
 int RunSendCommand(const QStringList& arguments, CliIo& io);
+int RunLinesCommand(const QStringList& arguments, CliIo& io);

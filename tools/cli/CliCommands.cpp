@@ -5,10 +5,11 @@
 namespace {
 
 // One line per command; a new command adds its entry here.
-const std::array<CliCommand, 2> kCommands{{
+const std::array<CliCommand, 3> kCommands{{
     {"render", "render a line into a screen's picture with the settings of Config.ini",
      &RunRenderCommand},
     {"send", "show a line or a text file's lines on the cards of Config.ini", &RunSendCommand},
+    {"lines", "pre-show check: how the station reads a script or lyric file", &RunLinesCommand},
 }};
 
 void PrintUsage(QTextStream& stream) {
