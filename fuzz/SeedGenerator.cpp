@@ -76,9 +76,9 @@ int main(int argc, char** argv) {
     int index = 0;
     for (const auto& session : sessions) {
         std::vector<std::uint8_t> run;
-        SimCardSpec spec;
-        spec.mac = mac;
-        SimCard card(spec);
+        SimCardSpec setup;
+        setup.mac = mac;
+        SimCard card(setup);
         for (const Command& command : session) {
             AppendDatagram(run, command.bytes);
             const SimCard::Outcome outcome = card.Handle(command.bytes);
@@ -89,9 +89,9 @@ int main(int argc, char** argv) {
         Write("simcard", QStringLiteral("session-%1").arg(index++), Bytes(run));
     }
     {
-        SimCardSpec spec;
-        spec.mac = mac;
-        Write("replies", QStringLiteral("card-info"), Bytes(SimCard(spec).InfoRecord()));
+        SimCardSpec setup;
+        setup.mac = mac;
+        Write("replies", QStringLiteral("card-info"), Bytes(SimCard(setup).InfoRecord()));
     }
 
     // MAC texts as typed and as card list entries hold them.

@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (datagrams.empty()) {
         return 0;
     }
-    SimCardSpec spec;
+    SimCardSpec setup;
     if (datagrams.front().size() >= 8) {
-        std::copy_n(datagrams.front().begin() + 2, 6, spec.mac.begin());
+        std::copy_n(datagrams.front().begin() + 2, 6, setup.mac.begin());
     }
-    SimCard card(spec);
+    SimCard card(setup);
     for (const auto& datagram : datagrams) {
         const int swapsBefore = card.state().swaps;
         const SimCard::Outcome outcome = card.Handle(datagram);

@@ -16,6 +16,8 @@
 #include "LiveTestSupport.h"
 #include "LoopbackRig.h"
 
+#include "support/ProcessMemory.h"
+
 #include "link/LedThread.h"
 #include "link/LiveControl.h"
 #include "render/QtRasteriser.h"
@@ -71,21 +73,8 @@ private:
     FrameSink& m_next;
 };
 
-long long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-        }
-    }
-    return -1;
-}
-
 struct SoakCard {
-    SimCardSpec spec;
+    SimCardSpec setup;
     bool healthy = true; // must show every line intact
     const char* role = "healthy";
 };
@@ -108,10 +97,10 @@ std::vector<SoakCard> MakeCards() {
     const auto add = [&](ScreenId screen, const char* role, bool healthy, CardFaults faults) {
         const ScreenSetup& s = kScreens[size_t(ScreenIndex(screen))];
         const bool turned = screen == ScreenId::s;
-        SimCardSpec spec = CardFor(number++, screen, turned ? s.height : s.width,
-                                   turned ? s.width : s.height, 0, s.colour);
-        spec.faults = faults;
-        cards.push_back({spec, healthy, role});
+        SimCardSpec setup = CardFor(number++, screen, turned ? s.height : s.width,
+                                    turned ? s.width : s.height, 0, s.colour);
+        setup.faults = faults;
+        cards.push_back({setup, healthy, role});
     };
     add(ScreenId::h, "healthy", true, {});
     add(ScreenId::h, "loses 20%", true, CardFaults{20});
@@ -143,11 +132,11 @@ int main(int argc, char** argv) {
     const bool check = args.contains(QStringLiteral("--check"));
 
     std::vector<SoakCard> cards = MakeCards();
-    std::vector<SimCardSpec> specs;
+    std::vector<SimCardSpec> setups;
     for (const SoakCard& c : cards) {
-        specs.push_back(c.spec);
+        setups.push_back(c.setup);
     }
-    LoopbackRig rig(specs, 7);
+    LoopbackRig rig(setups, 7);
     if (!rig.ok()) {
         std::fprintf(stderr, "no loopback rig: %s\n", qPrintable(rig.error()));
         return 2;
@@ -164,8 +153,8 @@ int main(int argc, char** argv) {
         p.ScreenStyle = s.colour;
         std::vector<SimCardSpec> listed;
         for (const SoakCard& c : cards) {
-            if (c.spec.screen == s.screen) {
-                listed.push_back(c.spec);
+            if (c.setup.screen == s.screen) {
+                listed.push_back(c.setup);
             }
         }
         settings.cards(s.screen) = CardListOf(listed);
@@ -234,9 +223,9 @@ int main(int argc, char** argv) {
         if (lines % 20 == 1) {
             CardFaults dead;
             dead.stopAfterSlices = 3;
-            rig.bank().SetFaults(cards[dying].spec.mac, dead);
+            rig.bank().SetFaults(cards[dying].setup.mac, dead);
         } else if (lines % 20 == 6) {
-            rig.bank().SetFaults(cards[dying].spec.mac, {});
+            rig.bank().SetFaults(cards[dying].setup.mac, {});
         }
         const QString row1 = kTexts[random() % kTexts.size()] + QString::number(lines);
         const QString row2 = kTexts[random() % kTexts.size()];
@@ -270,10 +259,10 @@ int main(int argc, char** argv) {
             if (!cards[i].healthy) {
                 continue;
             }
-            const ScreenSetup& s = kScreens[size_t(ScreenIndex(cards[i].spec.screen))];
+            const ScreenSetup& s = kScreens[size_t(ScreenIndex(cards[i].setup.screen))];
             const ColourKind kind = s.colour == 0 ? ColourKind::Single : ColourKind::Dual;
             const QImage expected = Thresholded(sink.last[size_t(ScreenIndex(s.screen))], kind);
-            if (rig.bank().Displayed(cards[i].spec.mac) != expected) {
+            if (rig.bank().Displayed(cards[i].setup.mac) != expected) {
                 ++cardMisses[i];
                 intact = false;
             }
@@ -305,10 +294,10 @@ int main(int argc, char** argv) {
                 rssStart / 1024.0, kWarmUpLines, rssWarm / 1024.0, rssPeak / 1024.0,
                 rssEnd / 1024.0);
     for (size_t i = 0; i < cards.size(); ++i) {
-        const std::optional<CardState> state = rig.bank().Card(cards[i].spec.mac);
+        const std::optional<CardState> state = rig.bank().Card(cards[i].setup.mac);
         std::printf("  card %s screen %c (%s): %d swaps, %lld slices, brightness %d, %lld "
                     "lines missed\n",
-                    qPrintable(MacText(cards[i].spec.mac)), ScreenLetter(cards[i].spec.screen),
+                    qPrintable(MacText(cards[i].setup.mac)), ScreenLetter(cards[i].setup.screen),
                     cards[i].role, state ? state->swaps : -1, state ? state->dataSlices : -1,
                     state ? state->brightness : -1, cardMisses[i]);
     }

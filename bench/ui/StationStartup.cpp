@@ -11,6 +11,8 @@
 
 #include "ShowHome.h"
 
+#include "support/ProcessMemory.h"
+
 #include "ui/MainForm.h"
 #include "ui/StationApplication.h"
 #include "ui/StationOptions.h"
@@ -30,19 +32,6 @@ long long MonotonicNs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-long long ResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-        }
-    }
-    return -1;
 }
 
 int Measure(int argc, char** argv, const QString& home) {

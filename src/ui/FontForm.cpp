@@ -1,43 +1,11 @@
 #include "FontForm.h"
 
+#include "ColourList.h"
 #include "ui_FontForm.h"
 
 #include "render/FontCatalogue.h"
 
-#include <QColor>
-#include <QIcon>
-#include <QPainter>
-#include <QPixmap>
-
 namespace {
-
-struct ColourEntry {
-    const char* name;
-    QRgb swatch;
-};
-
-// Indexed by Color − 1. The swatches only tell the entries apart; what the
-// screens draw is the renderer's business.
-const ColourEntry kColours[] = {
-    {"红色", qRgb(255, 0, 0)},
-    {"绿色", qRgb(0, 128, 0)},
-    {"黄色", qRgb(255, 255, 0)},
-};
-
-QIcon Swatch(QRgb colour) {
-    QPixmap pixmap(16, 12);
-    pixmap.fill(QColor::fromRgb(colour));
-    // A dark frame keeps yellow visible on a light list background.
-    QPainter painter(&pixmap);
-    painter.setPen(QColor(64, 64, 64));
-    painter.drawRect(pixmap.rect().adjusted(0, 0, -1, -1));
-    return QIcon(pixmap);
-}
-
-// A value outside the list selects nothing rather than a wrong entry.
-void SelectIndex(QComboBox* box, int index) {
-    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-}
 
 void SetEnabled(bool enabled, std::initializer_list<QWidget*> widgets) {
     for (QWidget* widget : widgets) {
@@ -131,12 +99,8 @@ void TFontForm::loadScreen(const ScreenControls& screen, TTextEffect& effect, in
         }
     }
 
-    screen.colour->clear();
     const std::vector<int> offered = ColoursOffered(screenStyle);
-    for (const int colour : offered) {
-        const ColourEntry& entry = kColours[colour - 1];
-        screen.colour->addItem(Swatch(entry.swatch), QString::fromUtf8(entry.name));
-    }
+    FillColourList(screen.colour, offered);
     if (offered.size() == 1) {
         // Red is all a single-colour screen can show; the active record says so
         // at once, whatever the operator does with the dialog.

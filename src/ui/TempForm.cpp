@@ -1,47 +1,10 @@
 #include "TempForm.h"
 
+#include "ColourList.h"
 #include "ui_TempForm.h"
 
 #include "render/FontCatalogue.h"
 #include "render/TextRules.h"
-
-#include <QColor>
-#include <QIcon>
-#include <QPainter>
-#include <QPixmap>
-
-namespace {
-
-struct ColourEntry {
-    const char* name;
-    QRgb swatch;
-};
-
-// The order is the stored index: red first so a single-colour screen keeps
-// index 0 meaning red.
-const ColourEntry kColours[] = {
-    {"红色", qRgb(255, 0, 0)},
-    {"绿色", qRgb(0, 128, 0)},
-    {"黄色", qRgb(255, 255, 0)},
-};
-
-QIcon Swatch(QRgb colour) {
-    QPixmap pixmap(16, 12);
-    pixmap.fill(QColor::fromRgb(colour));
-    // A dark frame keeps yellow visible on a light list background.
-    QPainter painter(&pixmap);
-    painter.setPen(QColor(64, 64, 64));
-    painter.drawRect(pixmap.rect().adjusted(0, 0, -1, -1));
-    return QIcon(pixmap);
-}
-
-// Out of range selects nothing, the same as a stored index that no longer
-// fits the list.
-void SelectIndex(QComboBox* box, int index) {
-    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-}
-
-} // namespace
 
 TTempForm::TTempForm(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::TTempForm>()) {
     m_ui->setupUi(this);
@@ -152,11 +115,7 @@ void TTempForm::storeSettings(TAdSettings& ad) const {
 
 void TTempForm::rebuildColourList(int horizontalScreenStyle, bool keepSelection) {
     const int previous = m_ui->ColorBox1->currentIndex();
-    const int count = horizontalScreenStyle == 0 ? 1 : static_cast<int>(std::size(kColours));
-    m_ui->ColorBox1->clear();
-    for (int i = 0; i < count; ++i) {
-        m_ui->ColorBox1->addItem(Swatch(kColours[i].swatch), QString::fromUtf8(kColours[i].name));
-    }
+    FillColourList(m_ui->ColorBox1, ColoursOffered(horizontalScreenStyle));
     SelectIndex(m_ui->ColorBox1, keepSelection ? previous : 0);
 }
 

@@ -5,6 +5,8 @@
 
 #include "TestTracks.h"
 
+#include "support/Pictures.h"
+
 #include "ui/ImageBox.h"
 #include "ui/LineListView.h"
 #include "ui/ManualControlForm.h"
@@ -28,17 +30,6 @@ namespace {
 struct ShowFiles {
     QString lyric, track, script, project, playlist;
 };
-
-bool AllBlackImage(const QImage& image) {
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != qRgb(0, 0, 0)) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
 
 } // namespace
 
@@ -446,7 +437,7 @@ TEST_F(MainWindowTest, TheTextEffectDialogAppliesAtOnceAndPreviewSelectsTheFirst
     EXPECT_EQ(w.settings().ActiveSettings.effect(ScreenId::h).Effect, 0);
     EXPECT_EQ(w.player().selectedLine(), 0);
     EXPECT_EQ(lines->selectedRow(), 0);
-    EXPECT_FALSE(AllBlackImage(w.renderer().previewImage(ScreenId::h)));
+    EXPECT_FALSE(LitBounds(w.renderer().previewImage(ScreenId::h)).isNull());
 
     // Never during a live link.
     QTest::keyClick(&w, Qt::Key_F5);

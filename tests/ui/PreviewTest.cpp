@@ -9,6 +9,7 @@
 #include "render/Bitmaps.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+#include "support/Pictures.h"
 #include "support/TempDir.h"
 
 #include <QGuiApplication>
@@ -75,14 +76,7 @@ QImage Crop(const QImage& image, QRect rect) {
 }
 
 bool AllBlack(const QImage& image) {
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            if (image.pixel(x, y) != qRgb(0, 0, 0)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return LitBounds(image).isNull();
 }
 
 } // namespace
