@@ -418,6 +418,9 @@ void TMainForm::RefreshMainWindow() {
     setWindowTitle(kTitle + QStringLiteral(" -- [") +
                    (path.isEmpty() ? QStringLiteral("未命名.lft") : path) + QStringLiteral("]"));
     m_statusPanels[0]->setText(QStringLiteral("Space/Enter=发送; F4=清屏"));
+    // A rehearsal must never be taken for the show: the link on loopback
+    // reaches no real screen.
+    m_statusPanels[1]->setText(m_options.linkOnLoopback() ? QStringLiteral("演练") : QString());
 
     const bool linkOpen = m_live.IsConnected();
     ui.MenuSent->setText(linkOpen ? QStringLiteral("断开字幕机") : QStringLiteral("连接字幕机"));

@@ -118,6 +118,8 @@ TEST_F(MainWindowTest, StartRestoresTheLastPlaylistWithItsFirstEntry) {
     EXPECT_EQ(h->image().size(), QSize(256, 32));
 
     EXPECT_EQ(w.statusText(0), QStringLiteral("Space/Enter=发送; F4=清屏"));
+    // The fixture's link is on loopback: a rehearsal, and it says so.
+    EXPECT_EQ(w.statusText(1), QStringLiteral("演练"));
     EXPECT_EQ(find<QToolButton>(QStringLiteral("ButtonLight"))->text(), QStringLiteral("调亮(0)"));
     EXPECT_TRUE(w.manualControl().isVisible());
     EXPECT_EQ(w.manualControl().windowTitle(), QStringLiteral("手动播放控制"));

@@ -253,6 +253,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
     if (code == 0x03 && faults.stopAfterSlices >= 0 &&
         m_state.dataSlices - m_sliceBase >= faults.stopAfterSlices) {
         m_silent = true;
+        m_state.answering = false;
     }
     if (m_silent) {
         // A card that stopped answering takes nothing in either.
@@ -464,5 +465,6 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
 void SimCard::SetFaults(const CardFaults& faults) {
     m_state.setup.faults = faults;
     m_silent = false;
+    m_state.answering = true;
     m_sliceBase = m_state.dataSlices;
 }

@@ -57,6 +57,7 @@ struct CardState {
     int brightness = -1;
     bool startOfflineOnDisconnect = false;
     int disconnects = 0;
+    bool answering = true;    // false once a slice limit made the card fall silent
     long long dataSlices = 0; // WriteData commands taken
     int swaps = 0;
     int effect = 0;

@@ -3,17 +3,23 @@
 
 #include "BankConfig.h"
 #include "CardBank.h"
+#include "LedWall.h"
 
 #include "link/LinkConfig.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QScrollArea>
 #include <QTextStream>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -21,6 +27,17 @@ namespace {
 int Fail(const QString& message) {
     std::fprintf(stderr, "led-card-sim: %s\n", message.toLocal8Bit().constData());
     return 2;
+}
+
+// The window needs a QApplication before the options are parsed; without it
+// the simulator stays a console program that runs without a display.
+bool WantsWindow(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--window") == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -36,7 +53,13 @@ int main(int argc, char** argv) {
     sigaddset(&handledSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &handledSignals, nullptr);
 
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (WantsWindow(argc, argv)) {
+        application = std::make_unique<QApplication>(argc, argv);
+    } else {
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("led-card-sim"));
 
     QCommandLineParser parser;
@@ -87,9 +110,16 @@ int main(int argc, char** argv) {
             "Answer to 255.255.255.255 at the station's port instead of to the station's "
             "address, as cards without IP addressing may. Needs a non-loopback --bind "
             "with --allow-non-loopback (only inside a network namespace)."));
-    for (const auto* option :
-         {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption, &outOption,
-          &durationOption, &seedOption, &allowOption, &broadcastOption}) {
+    const QCommandLineOption windowOption(
+        QStringLiteral("window"),
+        QStringLiteral("Show every card as an LED panel (the virtual LED wall); +/- or the mouse "
+                       "wheel change the dot size. Closing the window ends the simulator."));
+    const QCommandLineOption dotOption(QStringLiteral("dot-size"),
+                                       QStringLiteral("Pixels per LED in the window (default 3)."),
+                                       QStringLiteral("pixels"), QStringLiteral("3"));
+    for (const auto* option : {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption,
+                               &outOption, &durationOption, &seedOption, &allowOption,
+                               &broadcastOption, &windowOption, &dotOption}) {
         parser.addOption(*option);
     }
     parser.process(app);
@@ -117,6 +147,13 @@ int main(int argc, char** argv) {
         return Fail(
             QStringLiteral("--answer-broadcast needs a non-loopback --bind and "
                            "--allow-non-loopback (use it only inside a network namespace)"));
+    }
+    const int dotSize = parser.value(dotOption).toInt(&ok);
+    if (!ok || dotSize < LedWall::kMinDotSize || dotSize > LedWall::kMaxDotSize) {
+        return Fail(QStringLiteral("--dot-size: not a size from %1 to %2: ")
+                        .arg(LedWall::kMinDotSize)
+                        .arg(LedWall::kMaxDotSize) +
+                    parser.value(dotOption));
     }
     double duration = -1;
     if (parser.isSet(durationOption)) {
@@ -196,6 +233,45 @@ int main(int argc, char** argv) {
         }
         return status.ok;
     };
+
+    if (parser.isSet(windowOption)) {
+        QScrollArea area;
+        auto* wall = new LedWall(bank);
+        wall->SetDotSize(dotSize);
+        area.setWidget(wall);
+        area.setWidgetResizable(false);
+        area.setWindowTitle(
+            QStringLiteral("LED 墙 — led-card-sim (端口偏移 %1)").arg(options.portOffset));
+        area.resize(std::min(wall->sizeHint().width() + 24, 1560),
+                    std::min(wall->sizeHint().height() + 24, 1160));
+        wall->SetAutoTick(true);
+        area.show();
+        wall->setFocus();
+        // The signals stay blocked for the bank's threads; the window takes
+        // them here between events.
+        QTimer signalPoll;
+        QObject::connect(&signalPoll, &QTimer::timeout, &app, [&] {
+            timespec none{0, 0};
+            for (;;) {
+                const int signal = sigtimedwait(&handledSignals, nullptr, &none);
+                if (signal == SIGUSR1) {
+                    save();
+                } else if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
+                    QCoreApplication::quit();
+                } else {
+                    return;
+                }
+            }
+        });
+        signalPoll.start(100);
+        if (duration > 0) {
+            QTimer::singleShot(static_cast<int>(duration * 1000), &app,
+                               [] { QCoreApplication::quit(); });
+        }
+        app.exec();
+        bank.Stop();
+        return save() ? 0 : 1;
+    }
 
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);

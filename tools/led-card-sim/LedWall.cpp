@@ -1,0 +1,428 @@
+#include "LedWall.h"
+
+#include "render/Bitmaps.h"
+
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStringList>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int kMargin = 10;
+constexpr int kLine = 18;
+constexpr int kColumnGap = 18;
+constexpr int kMinColumn = 300;
+constexpr int kRowWidth = 1500; // wrap a screen's cards onto a new row past this
+constexpr int kFullBrightness = 16;
+
+QString ScreenTitle(ScreenId screen) {
+    switch (screen) {
+    case ScreenId::h:
+        return QStringLiteral("横屏 h");
+    case ScreenId::s:
+        return QStringLiteral("纵屏 s");
+    case ScreenId::x:
+        return QStringLiteral("小屏 x");
+    }
+    return {};
+}
+
+// The panel a card drives, in the audience's orientation: the card's own
+// geometry, turned for the vertical screen.
+QSize PanelSize(const CardState& state) {
+    const CardParams& block = state.setup.params;
+    const int width = std::max(1, (block[0] | (block[1] << 8)) * 8);
+    const int height = std::max(1, block[2] | (block[3] << 8));
+    return state.setup.screen == ScreenId::s ? QSize(height, width) : QSize(width, height);
+}
+
+// Per row of a dot, the columns that light: a square for small dots, with a
+// dark gap and rounded corners once there is room, so the wall reads as LEDs.
+std::vector<std::pair<int, int>> DotSpans(int size) {
+    std::vector<std::pair<int, int>> spans(std::size_t(size), {0, size});
+    if (size < 3) {
+        return spans;
+    }
+    const int lit = size - 1;
+    spans.back() = {0, 0};
+    for (int row = 0; row < lit; ++row) {
+        const bool corner = size >= 5 && (row == 0 || row == lit - 1);
+        spans[std::size_t(row)] = corner ? std::pair{1, lit - 1} : std::pair{0, lit};
+    }
+    return spans;
+}
+
+} // namespace
+
+LedWall::LedWall(CardBank& bank, QWidget* parent) : QWidget(parent), m_bank(bank) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_timer.setInterval(kTickMs);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_timer, &QTimer::timeout, this, [this] { Tick(); });
+    SyncCards();
+}
+
+void LedWall::SetAutoTick(bool on) {
+    if (on) {
+        m_timer.start();
+    } else {
+        m_timer.stop();
+    }
+}
+
+AnimationAxes LedWall::AxesOf(ScreenId screen) {
+    // The station's preview of the vertical screen animates the audience's
+    // picture along the card's axes; the wall shows that same picture.
+    return screen == ScreenId::s ? AnimationAxes::VerticalScreen : AnimationAxes::Horizontal;
+}
+
+QImage LedWall::AudiencePicture(ScreenId screen, const QImage& displayed) {
+    if (displayed.isNull()) {
+        return {};
+    }
+    QImage picture = displayed.convertToFormat(QImage::Format_RGB888);
+    // CardFrame turned the picture anticlockwise; a clockwise turn undoes it.
+    return screen == ScreenId::s ? TurnClockwise(picture) : picture;
+}
+
+QString LedWall::StateText(const CardState& state) {
+    QStringList parts;
+    parts << (state.connected ? QStringLiteral("已连接") : QStringLiteral("未连接"));
+    if (!state.connected && state.startOfflineOnDisconnect) {
+        // Told to run its offline programme when the station lets go; the
+        // offline formats are not played yet, so the last frame stays.
+        parts << QStringLiteral("脱机 offline");
+    } else if (state.mode == CardMode::Sync) {
+        parts << QStringLiteral("同步");
+    } else if (state.mode == CardMode::Offline) {
+        parts << QStringLiteral("脱机 offline");
+    } else {
+        parts << QStringLiteral("模式未定");
+    }
+    parts << (state.brightness < 0 ? QStringLiteral("亮度 —")
+                                   : QStringLiteral("亮度 %1").arg(state.brightness));
+    parts << QStringLiteral("帧 %1").arg(state.swaps);
+    const CardFaults& faults = state.setup.faults;
+    QStringList faultParts;
+    if (!state.answering) {
+        faultParts << QStringLiteral("无应答 (%1 片后停止)").arg(faults.stopAfterSlices);
+    } else if (faults.stopAfterSlices >= 0) {
+        faultParts << QStringLiteral("%1 片后停止").arg(faults.stopAfterSlices);
+    }
+    if (faults.dropPercent > 0) {
+        faultParts << QStringLiteral("丢包 %1%").arg(faults.dropPercent);
+    }
+    if (faults.ignoreModeSwitch) {
+        faultParts << QStringLiteral("不理模式切换");
+    }
+    if (faults.ignoreSwap) {
+        faultParts << QStringLiteral("丢失 SwapBuffer");
+    }
+    if (faults.wrongSeq) {
+        faultParts << QStringLiteral("序号错");
+    }
+    if (faults.delayMs > 0) {
+        faultParts << QStringLiteral("延迟 %1 ms").arg(faults.delayMs);
+    }
+    if (faults.duplicate) {
+        faultParts << QStringLiteral("重复应答");
+    }
+    if (!faultParts.isEmpty()) {
+        parts << QStringLiteral("故障: ") + faultParts.join(QStringLiteral(", "));
+    }
+    return parts.join(QStringLiteral(" · "));
+}
+
+const LedWall::CardView* LedWall::Find(const MacAddress& mac) const {
+    for (const CardView& view : m_cards) {
+        if (view.mac == mac) {
+            return &view;
+        }
+    }
+    return nullptr;
+}
+
+QImage LedWall::Panel(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view ? view->panel : QImage();
+}
+
+QImage LedWall::Dots(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view ? view->dots : QImage();
+}
+
+QString LedWall::StateLine(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view ? view->stateLine : QString();
+}
+
+int LedWall::Step(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view ? view->step : 0;
+}
+
+bool LedWall::IsAnimating(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view && view->animating;
+}
+
+void LedWall::Tick() {
+    // Running animations step first; a line that arrives now starts from
+    // black and takes its first step on the next tick, as the preview does.
+    for (CardView& view : m_cards) {
+        if (view.animating) {
+            Advance(view);
+        }
+    }
+    SyncCards();
+    for (CardView& view : m_cards) {
+        if (view.dotsStale) {
+            Redraw(view);
+            update(view.panelRect);
+        }
+    }
+}
+
+void LedWall::SyncCards() {
+    const std::vector<MacAddress> macs = m_bank.Macs();
+    bool layout = false;
+    // Cards the bank no longer has leave; new ones join.
+    const auto gone = std::remove_if(m_cards.begin(), m_cards.end(), [&](const CardView& view) {
+        return std::find(macs.begin(), macs.end(), view.mac) == macs.end();
+    });
+    if (gone != m_cards.end()) {
+        m_cards.erase(gone, m_cards.end());
+        layout = true;
+    }
+    for (const MacAddress& mac : macs) {
+        if (Find(mac) == nullptr) {
+            CardView view;
+            view.mac = mac;
+            m_cards.push_back(std::move(view));
+            layout = true;
+        }
+    }
+    for (CardView& view : m_cards) {
+        const std::optional<CardState> state = m_bank.Card(view.mac);
+        if (!state) {
+            continue;
+        }
+        const QSize before = view.panel.size();
+        const ScreenId screenBefore = view.screen;
+        Take(view, *state);
+        layout = layout || view.panel.size() != before || view.screen != screenBefore;
+    }
+    if (layout) {
+        std::stable_sort(m_cards.begin(), m_cards.end(), [](const CardView& a, const CardView& b) {
+            return ScreenIndex(a.screen) < ScreenIndex(b.screen);
+        });
+        Relayout();
+    }
+}
+
+void LedWall::Take(CardView& view, const CardState& state) {
+    view.screen = state.setup.screen;
+    const QString title = state.setup.name + QStringLiteral("  ") + MacText(view.mac);
+    if (title != view.title) {
+        view.title = title;
+        update(view.titleRect);
+    }
+    const QString line = StateText(state);
+    if (line != view.stateLine) {
+        view.stateLine = line;
+        update(view.stateRect);
+    }
+    const int level =
+        state.brightness < 0 ? kFullBrightness : std::clamp(state.brightness, 0, kFullBrightness);
+    if (level != view.brightness) {
+        view.brightness = level;
+        view.dotsStale = true;
+    }
+    const QSize panelSize = PanelSize(state);
+    if (state.swaps == view.swaps && view.panel.size() == panelSize) {
+        return;
+    }
+    // A new SwapBuffer: the card starts the line's animation from black, as
+    // the station's preview does when it renders the line.
+    view.swaps = state.swaps;
+    view.picture = AudiencePicture(view.screen, state.displayed);
+    view.panel = BlackBitmap(panelSize.width(), panelSize.height());
+    view.params = AnimationParams{state.effect, state.speed, state.stay};
+    view.step = 0;
+    view.animating = false;
+    view.dotsStale = true;
+    if (view.picture.isNull()) {
+        return;
+    }
+    if (state.effect == 0) {
+        const QRect region(QPoint(0, 0), panelSize);
+        CopyScaled(view.picture, region, view.panel, region);
+    } else {
+        view.animating = true;
+        view.waitMs = kTickMs;
+    }
+}
+
+void LedWall::Advance(CardView& view) {
+    view.waitMs -= kTickMs;
+    if (view.waitMs > 0) {
+        return;
+    }
+    const AnimationStep next = EffectAnimationStep(AxesOf(view.screen), view.params, view.step,
+                                                   view.panel.size(), view.picture.size());
+    ApplyAnimationStep(next, view.picture, view.panel);
+    view.step = next.step;
+    view.animating = next.continues;
+    view.waitMs = next.intervalMs;
+    view.dotsStale = true;
+}
+
+void LedWall::Redraw(CardView& view) {
+    view.dotsStale = false;
+    const int d = m_dotSize;
+    const QSize size(view.panel.width() * d, view.panel.height() * d);
+    if (view.dots.size() != size) {
+        view.dots = QImage(size, QImage::Format_RGB32);
+    }
+    view.dots.fill(Qt::black);
+    if (view.panel.isNull() || view.brightness == 0) {
+        return;
+    }
+    const auto spans = DotSpans(d);
+    const int level = view.brightness;
+    const int width = view.panel.width();
+    for (int y = 0; y < view.panel.height(); ++y) {
+        const uchar* in = view.panel.constScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const int r = in[3 * x];
+            const int g = in[3 * x + 1];
+            const int b = in[3 * x + 2];
+            if ((r | g | b) == 0) {
+                continue;
+            }
+            const QRgb colour = qRgb(r * level / kFullBrightness, g * level / kFullBrightness,
+                                     b * level / kFullBrightness);
+            for (int dy = 0; dy < d; ++dy) {
+                QRgb* out = reinterpret_cast<QRgb*>(view.dots.scanLine(y * d + dy)) + x * d;
+                const auto [from, to] = spans[std::size_t(dy)];
+                std::fill(out + from, out + to, colour);
+            }
+        }
+    }
+}
+
+void LedWall::SetDotSize(int size) {
+    size = std::clamp(size, kMinDotSize, kMaxDotSize);
+    if (size == m_dotSize) {
+        return;
+    }
+    m_dotSize = size;
+    for (CardView& view : m_cards) {
+        Redraw(view);
+    }
+    Relayout();
+    update();
+}
+
+void LedWall::Relayout() {
+    m_headers.clear();
+    const QFontMetrics metrics(font());
+    int y = kMargin;
+    int widest = 0;
+    std::size_t i = 0;
+    while (i < m_cards.size()) {
+        const ScreenId screen = m_cards[i].screen;
+        m_headers.emplace_back(screen, QRect(kMargin, y, kMinColumn, kLine + 4));
+        y += kLine + 8;
+        int x = kMargin;
+        int rowHeight = 0;
+        for (; i < m_cards.size() && m_cards[i].screen == screen; ++i) {
+            CardView& view = m_cards[i];
+            const QSize panel = view.panel.size() * m_dotSize;
+            const int column =
+                std::max({panel.width(), kMinColumn, metrics.horizontalAdvance(view.title) + 4});
+            if (x > kMargin && x + column > kRowWidth) {
+                y += rowHeight + 12;
+                x = kMargin;
+                rowHeight = 0;
+            }
+            view.titleRect = QRect(x, y, column, kLine);
+            view.panelRect = QRect(QPoint(x, y + kLine + 2), panel);
+            view.stateRect = QRect(x, view.panelRect.bottom() + 4, column, kLine);
+            rowHeight = std::max(rowHeight, view.stateRect.bottom() - y + 1);
+            widest = std::max(widest, x + column);
+            x += column + kColumnGap;
+        }
+        y += rowHeight + 16;
+    }
+    m_extent = QSize(widest + kMargin, y);
+    resize(m_extent);
+    updateGeometry();
+    update();
+}
+
+QSize LedWall::sizeHint() const {
+    return m_extent.isEmpty() ? QSize(400, 200) : m_extent;
+}
+
+void LedWall::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    painter.fillRect(dirty, QColor(0x24, 0x24, 0x28));
+    QFont bold = font();
+    bold.setBold(true);
+    for (const auto& [screen, rect] : m_headers) {
+        if (rect.intersects(dirty)) {
+            painter.setFont(bold);
+            painter.setPen(Qt::white);
+            painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, ScreenTitle(screen));
+        }
+    }
+    painter.setFont(font());
+    for (const CardView& view : m_cards) {
+        if (view.titleRect.intersects(dirty)) {
+            painter.setPen(QColor(0xd0, 0xd0, 0xd0));
+            painter.drawText(view.titleRect, Qt::AlignLeft | Qt::AlignVCenter, view.title);
+        }
+        if (view.panelRect.intersects(dirty)) {
+            painter.drawImage(view.panelRect.topLeft(), view.dots);
+        }
+        if (view.stateRect.intersects(dirty)) {
+            painter.setPen(view.stateLine.contains(QStringLiteral("无应答"))
+                               ? QColor(0xff, 0x70, 0x60)
+                               : QColor(0x9a, 0xc8, 0xff));
+            painter.drawText(view.stateRect, Qt::AlignLeft | Qt::AlignVCenter, view.stateLine);
+        }
+    }
+}
+
+void LedWall::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        SetDotSize(m_dotSize + 1);
+        return;
+    case Qt::Key_Minus:
+        SetDotSize(m_dotSize - 1);
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void LedWall::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        event->ignore();
+        return;
+    }
+    SetDotSize(m_dotSize + (delta > 0 ? 1 : -1));
+    event->accept();
+}
