@@ -27,30 +27,6 @@ QString Ipv4Address::toString() const {
         .arg(value & 0xFF);
 }
 
-std::vector<Ipv4Address> HostIpv4Addresses() {
-    std::vector<Ipv4Address> result;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0) {
-        return result;
-    }
-    for (ifaddrs* it = list; it != nullptr; it = it->ifa_next) {
-        if (it->ifa_addr == nullptr || it->ifa_addr->sa_family != AF_INET) {
-            continue;
-        }
-        if ((it->ifa_flags & IFF_UP) == 0 || (it->ifa_flags & IFF_LOOPBACK) != 0) {
-            continue;
-        }
-        const auto* in = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
-        const Ipv4Address address{ntohl(in->sin_addr.s_addr)};
-        if (!address.isLoopback() &&
-            std::find(result.begin(), result.end(), address) == result.end()) {
-            result.push_back(address);
-        }
-    }
-    freeifaddrs(list);
-    return result;
-}
-
 std::vector<HostAddress> HostAddresses() {
     std::vector<HostAddress> result;
     ifaddrs* list = nullptr;
@@ -67,9 +43,22 @@ std::vector<HostAddress> HostAddresses() {
         entry.interfaceIndex = static_cast<int>(if_nametoindex(it->ifa_name));
         entry.broadcast = (it->ifa_flags & IFF_BROADCAST) != 0 &&
                           (it->ifa_flags & (IFF_LOOPBACK | IFF_POINTOPOINT)) == 0;
+        entry.up = (it->ifa_flags & IFF_UP) != 0;
+        entry.loopback = (it->ifa_flags & IFF_LOOPBACK) != 0;
         result.push_back(entry);
     }
     freeifaddrs(list);
+    return result;
+}
+
+std::vector<Ipv4Address> HostIpv4Addresses() {
+    std::vector<Ipv4Address> result;
+    for (const HostAddress& host : HostAddresses()) {
+        if (host.up && !host.loopback && !host.address.isLoopback() &&
+            std::find(result.begin(), result.end(), host.address) == result.end()) {
+            result.push_back(host.address);
+        }
+    }
     return result;
 }
 

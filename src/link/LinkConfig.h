@@ -38,6 +38,8 @@ struct HostAddress {
     // The interface carries broadcasts (an Ethernet-like link, not loopback or
     // point-to-point), so a card may answer over it by broadcast.
     bool broadcast = false;
+    bool up = false;       // the interface is up
+    bool loopback = false; // the loopback interface
 };
 // Every IPv4 address of the host, loopback included, whether its interface is
 // up or not (an interface that is down may come back).
