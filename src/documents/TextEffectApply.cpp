@@ -21,3 +21,15 @@ IoStatus ApplyTextEffectSettings(SettingsStore& store, DocumentSession& document
     // the file and Save() rightly clears the modified mark.
     return document.Save();
 }
+
+IoStatus ApplyScreenSettingsToDocument(SettingsStore& store, DocumentSession& document) {
+    const bool project = KeepsOwnSettings(document.document());
+    if (!project) {
+        store.StoredSettings.Screen = store.ActiveSettings.Screen;
+    }
+    document.RebuildLineList();
+    if (!project) {
+        return IoStatus::Ok();
+    }
+    return document.Save();
+}

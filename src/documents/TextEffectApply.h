@@ -20,3 +20,10 @@ bool KeepsOwnSettings(const SubtitleDocument& document);
 // written and the result is Ok. The screens and the line list's colour are the
 // window's business.
 IoStatus ApplyTextEffectSettings(SettingsStore& store, DocumentSession& document);
+
+// The part of applying new screen settings (the screen-parameter dialog's
+// "确定" or a readback) that follows copying them into the active records: the
+// screens go into the stored settings as well unless the document keeps its
+// own, and the line list is rebuilt for the new screens; a project file is
+// written again with them. Returns the status of writing the project file.
+IoStatus ApplyScreenSettingsToDocument(SettingsStore& store, DocumentSession& document);

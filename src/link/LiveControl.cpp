@@ -2,6 +2,7 @@
 
 #include "FrameEncoding.h"
 #include "MacAddress.h"
+#include "Pumping.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,9 +10,6 @@
 #include <utility>
 
 namespace {
-
-// How often the window gets to run its events while a sequence waits.
-constexpr std::chrono::milliseconds kPumpInterval{10};
 
 const QString kNotConnected = QStringLiteral("未连接屏幕，请先点连接按钮。");
 const QString kDisconnectFirst = QStringLiteral("请先断开与字幕机的连接。");
@@ -51,14 +49,6 @@ LiveControl::LiveControl(StationLink& link, TLedThread& worker, SettingsStore& s
                          OperatorInterface& op, LiveControlHost* host)
     : m_link(link), m_worker(worker), m_settings(settings), m_op(op), m_host(host) {}
 
-bool LiveControl::WhilePumping(const std::function<bool()>& work) {
-    std::future<bool> done = std::async(std::launch::async, work);
-    while (done.wait_for(kPumpInterval) != std::future_status::ready) {
-        m_op.ProcessEvents();
-    }
-    return done.get();
-}
-
 void LiveControl::HoldWorker() {
     while (!m_worker.WaitUntilHeld(kPumpInterval)) {
         m_op.ProcessEvents();
@@ -67,7 +57,8 @@ void LiveControl::HoldWorker() {
 
 bool LiveControl::Exchange(ScreenId screen, const Command& command, const WaitBudget& budget) {
     ScreenLink& link = m_link.screen(screen);
-    return WhilePumping([&link, &command, &budget] { return link.Transact(command, budget); });
+    return RunWhilePumping(m_op,
+                           [&link, &command, &budget] { return link.Transact(command, budget); });
 }
 
 void LiveControl::EnsureListener(ScreenId screen, bool& reported) {

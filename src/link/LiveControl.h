@@ -91,8 +91,6 @@ public:
 
 private:
     bool Exchange(ScreenId screen, const Command& command, const WaitBudget& budget);
-    // Runs `work` on a helper thread and lets window events run until it ends.
-    bool WhilePumping(const std::function<bool()>& work);
     // Waits, letting events run, until the suspended worker stands still.
     void HoldWorker();
     void EnsureListener(ScreenId screen, bool& reported);

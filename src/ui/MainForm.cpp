@@ -11,6 +11,7 @@
 #include "ui/LineListView.h"
 #include "ui/ManualControlForm.h"
 #include "ui/MonitorForm.h"
+#include "ui/ParamForm.h"
 #include "ui/PreviewAnimator.h"
 #include "ui/PreviewForm.h"
 #include "ui/TempForm.h"
@@ -84,7 +85,8 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
       m_screens(m_renderer, m_op),
       m_player(PlaybackController::Parts{m_settings, m_document, m_playlist, *m_engine, m_op,
                                          m_linkPort, m_screens, *this, m_heartbeat, m_lineTimer,
-                                         m_nextFileTimer}) {
+                                         m_nextFileTimer}),
+      m_paramControl(m_link, m_worker, m_settings, m_op, m_paths) {
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     SetUpWindow();
     m_op.setParentWindow(this);
@@ -101,6 +103,9 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     m_monitorForm = new TjianceForm(m_worker.monitor(), this);
     m_tempForm = new TTempForm(this);
     m_fontForm = new TFontForm(this);
+    m_paramForm = new TParamForm(m_paramControl, this);
+    connect(&m_paramControl, &ScreenParamControl::readbackFinished, this,
+            &TMainForm::FinishReadback);
     connect(m_fontForm, &TFontForm::previewRequested, this, [this] {
         ApplyTextEffect();
         if (!m_document.lines().isEmpty()) {
@@ -140,6 +145,7 @@ TMainForm::~TMainForm() {
     delete m_keyForm;
     delete m_tempForm;
     delete m_fontForm;
+    delete m_paramForm;
     delete m_hotKey;
     for (TPreviewForm*& form : m_previewForms) {
         delete form;
@@ -251,18 +257,9 @@ void TMainForm::ConnectCommands() {
     on(ui.MenuExit, [this] { close(); });
     on(ui.ButtonExit, [this] { close(); });
 
-    const auto screenParams = [this] {
-        if (!m_live.RefuseWhileConnected()) {
-            NotAvailable(QStringLiteral("屏幕参数"));
-        }
-    };
-    on(ui.MenuOptions, screenParams);
-    on(ui.ButtonText, screenParams);
-    on(ui.ToolButton4, [this] {
-        if (!m_live.RefuseWhileConnected()) {
-            NotAvailable(QStringLiteral("回读"));
-        }
-    });
+    on(ui.MenuOptions, [this] { OpenScreenParams(); });
+    on(ui.ButtonText, [this] { OpenScreenParams(); });
+    on(ui.ToolButton4, [this] { StartReadback(); });
     on(ui.MenuFont, [this] { EditTextEffect(); });
     on(ui.ButtonFont, [this] { EditTextEffect(); });
     on(ui.MenuBackText, [this] {
@@ -702,6 +699,63 @@ void TMainForm::EditTextEffect() {
     RefreshMainWindow();
     if (RunModal(*m_fontForm) == QDialog::Accepted) {
         ApplyTextEffect();
+    }
+}
+
+// ---- screen parameters
+
+void TMainForm::OpenScreenParams() {
+    if (m_live.RefuseWhileConnected()) {
+        return;
+    }
+    m_player.setDialogBusy(true);
+    const std::optional<QString> password =
+        m_op.AskText(QStringLiteral("密码"), QStringLiteral("请输入密码："), QString(), true);
+    const std::optional<ParamAccess> access =
+        password ? ParamAccessFor(*password) : std::optional<ParamAccess>();
+    if (password && !password->isEmpty() && !access) {
+        m_op.Inform(QStringLiteral("密码错误！"));
+    }
+    if (access) {
+        m_paramForm->setAccess(*access);
+        m_paramForm->prepareToShow();
+        if (RunModal(*m_paramForm) == QDialog::Accepted) {
+            ApplyScreenSettings(true);
+        }
+    }
+    m_player.setDialogBusy(false);
+}
+
+void TMainForm::StartReadback() {
+    if (m_live.RefuseWhileConnected() || m_paramControl.IsReadingBack()) {
+        return;
+    }
+    m_paramControl.Readback();
+}
+
+void TMainForm::FinishReadback(const std::array<int, 3>& counts) {
+    ApplyScreenSettings(false);
+    m_op.Inform(ReadbackMessage(counts));
+}
+
+void TMainForm::ApplyScreenSettings(bool withOrientation) {
+    m_paramControl.CopyPagesToSettings(withOrientation);
+    // The worker encodes with the screens' scan and colour: without this a
+    // changed scan would be sent the old way until the station restarts.
+    for (ScreenId screen : kAllScreens) {
+        const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
+        m_worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle,
+                                     p.ScanStyle, p.DataPol, p.OePol);
+        m_worker.SetScreenInUse(screen, p.ScreenKind);
+    }
+    SizePreviews();
+    const IoStatus kept = ApplyScreenSettingsToDocument(m_settings, m_document);
+    m_player.ForgetLineSelection();
+    RenderEmptyRows();
+    RefreshMainWindow();
+    m_op.SetStatus(m_live.IsConnected() ? QStringLiteral("发送设置命令完毕") : kNotConnected);
+    if (!kept) {
+        m_op.ShowError(kept.message);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "link/LedThread.h"
 #include "link/LiveControl.h"
 #include "link/StationLink.h"
+#include "offline/ScreenParamControl.h"
 #include "playback/AudioEngine.h"
 #include "playback/PlaybackController.h"
 #include "playback/QtControllerTimer.h"
@@ -39,6 +40,7 @@ class TPreviewForm;
 class TTempForm;
 class Tkey_Form;
 class TjianceForm;
+class TParamForm;
 
 // The station's main window. It owns the show: the settings, the playlist, the
 // current document, the player, the audio engine, the renderer, the link and
@@ -88,6 +90,8 @@ public:
     TjianceForm& monitorWindow() { return *m_monitorForm; }
     TTempForm& tempForm() { return *m_tempForm; }
     TFontForm& fontForm() { return *m_fontForm; }
+    TParamForm& paramForm() { return *m_paramForm; }
+    ScreenParamControl& screenParams() { return m_paramControl; }
     GlobalHotKey* hotKey() { return m_hotKey; }
     PreviewAnimator& animator() { return *m_animator; }
     TPreviewForm& previewWindow(ScreenId screen) {
@@ -146,6 +150,13 @@ private:
     void SendTempText();
     void EditTextEffect();
     void ApplyTextEffect();
+    // The screen-parameter dialog behind its password, and the one-key readback.
+    void OpenScreenParams();
+    void StartReadback();
+    void FinishReadback(const std::array<int, 3>& counts);
+    // The dialog's pages become the screens in use: settings, worker, previews,
+    // line list, blank screens, status line.
+    void ApplyScreenSettings(bool withOrientation);
     void OpenHelp();
     void ShowAbout();
     // Commands whose windows come in a later version: a clear word instead
@@ -171,6 +182,7 @@ private:
     QtControllerTimer m_lineTimer;
     QtControllerTimer m_nextFileTimer;
     PlaybackController m_player;
+    ScreenParamControl m_paramControl;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};
@@ -182,6 +194,7 @@ private:
     TjianceForm* m_monitorForm = nullptr;
     TTempForm* m_tempForm = nullptr;
     TFontForm* m_fontForm = nullptr;
+    TParamForm* m_paramForm = nullptr;
     GlobalHotKey* m_hotKey = nullptr;
 
     QList<PlaylistRow> m_shownRows;
