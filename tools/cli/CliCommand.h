@@ -33,3 +33,7 @@ int RunCli(const QStringList& arguments, CliIo& io);
 int RunRenderCommand(const QStringList& arguments, CliIo& io);
 int RunSendCommand(const QStringList& arguments, CliIo& io);
 int RunLinesCommand(const QStringList& arguments, CliIo& io);
+int RunSearchCommand(const QStringList& arguments, CliIo& io);
+int RunReadbackCommand(const QStringList& arguments, CliIo& io);
+int RunParamsCommand(const QStringList& arguments, CliIo& io);
+int RunShowParamsCommand(const QStringList& arguments, CliIo& io);

@@ -5,11 +5,16 @@
 namespace {
 
 // One line per command; a new command adds its entry here.
-const std::array<CliCommand, 3> kCommands{{
+const std::array<CliCommand, 7> kCommands{{
     {"render", "render a line into a screen's picture with the settings of Config.ini",
      &RunRenderCommand},
     {"send", "show a line or a text file's lines on the cards of Config.ini", &RunSendCommand},
     {"lines", "pre-show check: how the station reads a script or lyric file", &RunLinesCommand},
+    {"search", "list the controller cards that answer on each screen", &RunSearchCommand},
+    {"readback", "take the screens' settings from their cards into Config.ini",
+     &RunReadbackCommand},
+    {"params", "write the parameter files of Config.ini's screens into data/", &RunParamsCommand},
+    {"show-params", "print what a parameter file holds", &RunShowParamsCommand},
 }};
 
 void PrintUsage(QTextStream& stream) {

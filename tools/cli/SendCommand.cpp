@@ -2,8 +2,8 @@
 // lines of a text file, one per Enter) on every screen in use, and disconnects,
 // exactly as the station's live link does.
 #include "CliCommand.h"
+#include "ConsoleOperator.h"
 
-#include "core/Operator.h"
 #include "core/Paths.h"
 #include "core/Settings.h"
 #include "core/TextFiles.h"
@@ -53,42 +53,6 @@ int UsageError(CliIo& io, const QString& problem) {
     io.err << problem << "\n\n" << Usage();
     return kExitUsage;
 }
-
-// The operator of a terminal: messages are printed, questions answered No.
-class ConsoleOperator final : public OperatorInterface {
-public:
-    explicit ConsoleOperator(CliIo& io) : m_io(io) {}
-
-    bool AskYesNo(const QString& text) override {
-        m_io.err << text << " (answered no)\n";
-        m_io.err.flush();
-        return false;
-    }
-    void Inform(const QString& text) override {
-        ++messages;
-        m_io.err << text << '\n';
-        m_io.err.flush();
-    }
-    void ShowError(const QString& text) override {
-        ++messages;
-        m_io.err << text << '\n';
-        m_io.err.flush();
-    }
-    QString ChooseOpenFile(const QString&, const QString&) override { return {}; }
-    QString ChooseSaveFile(const QString&, const QString&) override { return {}; }
-    std::optional<QString> AskText(const QString&, const QString&, const QString&, bool) override {
-        return std::nullopt;
-    }
-    void SetStatus(const QString& text) override {
-        m_io.out << "status: " << text << '\n';
-        m_io.out.flush();
-    }
-
-    int messages = 0;
-
-private:
-    CliIo& m_io;
-};
 
 void PrintMonitorLines(TLedThread& worker, CliIo& io) {
     for (const QString& line : worker.monitor().TakeLines()) {
