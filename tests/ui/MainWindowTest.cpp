@@ -209,8 +209,6 @@ TEST_F(MainWindowTest, CommandsOfLaterWindowsSaySoAndLinkCommandsRefuse) {
         QString shown;
     };
     const Case cases[] = {
-        {"MenuOptions", QStringLiteral("inform:“屏幕参数”在此版本中尚不可用。")},
-        {"ToolButton4", QStringLiteral("inform:“回读”在此版本中尚不可用。")},
         {"MenuBackText", QStringLiteral("inform:“设置脱机广告”在此版本中尚不可用。")},
         {"ButtonSyn", QStringLiteral("inform:“脱机/同步切换”在此版本中尚不可用。")},
         {"MenuLight", QStringLiteral("inform:请先连接字幕机再发送亮度命令。")},
