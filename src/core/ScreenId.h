@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QString>
 #include <array>
 
 // The three screens: horizontal h = 1, vertical s = 2, small x = 3. Settings
@@ -21,4 +22,10 @@ constexpr ScreenId ScreenFromIndex(int index) {
 }
 constexpr char ScreenLetter(ScreenId id) {
     return id == ScreenId::h ? 'h' : id == ScreenId::s ? 's' : 'x';
+}
+// "横屏", "纵屏", "小屏": how the station names a screen to the operator.
+inline QString ScreenName(ScreenId id) {
+    return id == ScreenId::h   ? QStringLiteral("横屏")
+           : id == ScreenId::s ? QStringLiteral("纵屏")
+                               : QStringLiteral("小屏");
 }

@@ -42,6 +42,16 @@ CardList CardService::FinishSearch(ScreenId screen) {
     return link.Cards();
 }
 
+bool CardService::ConnectOrReport(ScreenId screen, const MacAddress& mac) {
+    Activate(screen);
+    if (Exchange(screen, m_link.commands().Connect(mac))) {
+        return true;
+    }
+    m_link.screen(screen).Deactivate();
+    m_op.Inform(MacText(mac) + QStringLiteral("->连接超时！"));
+    return false;
+}
+
 bool CardService::LoadParameters(ScreenId screen, const MacAddress& mac,
                                  std::span<const std::uint8_t, kParamBlockSize> block,
                                  bool startOffline) {
@@ -49,10 +59,7 @@ bool CardService::LoadParameters(ScreenId screen, const MacAddress& mac,
     ScreenLink& link = m_link.screen(screen);
     CommandBuffer& commands = m_link.commands();
     const QString card = MacText(mac);
-    Activate(screen);
-    if (!Exchange(screen, commands.Connect(mac))) {
-        link.Deactivate();
-        m_op.Inform(card + QStringLiteral("->连接超时！"));
+    if (!ConnectOrReport(screen, mac)) {
         return false;
     }
     if (!Exchange(screen, commands.LoadParameters(mac, block))) {
@@ -71,10 +78,7 @@ bool CardService::MoveCard(ScreenId from, ScreenId to, const MacAddress& mac, bo
     ScreenLink& link = m_link.screen(from);
     CommandBuffer& commands = m_link.commands();
     const QString card = MacText(mac);
-    Activate(from);
-    if (!Exchange(from, commands.Connect(mac))) {
-        link.Deactivate();
-        m_op.Inform(card + QStringLiteral("->连接超时！"));
+    if (!ConnectOrReport(from, mac)) {
         return false;
     }
     if (!Exchange(from, commands.AssignScreen(mac, ScreenIndex(to)))) {

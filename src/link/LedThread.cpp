@@ -6,18 +6,6 @@
 
 namespace {
 
-QString ScreenName(ScreenId screen) {
-    switch (screen) {
-    case ScreenId::h:
-        return QStringLiteral("横屏");
-    case ScreenId::s:
-        return QStringLiteral("纵屏");
-    case ScreenId::x:
-        return QStringLiteral("小屏");
-    }
-    return {};
-}
-
 QImage BlackFrame(int width, int height) {
     QImage frame(std::max(width, 1), std::max(height, 1), QImage::Format_RGB888);
     frame.fill(Qt::black);

@@ -9,15 +9,7 @@ QString ParamFileName(ScreenId screen) {
 }
 
 QString ParamFileWrittenMessage(ScreenId screen) {
-    switch (screen) {
-    case ScreenId::h:
-        return QStringLiteral("横屏参数文件生成成功！");
-    case ScreenId::s:
-        return QStringLiteral("纵屏参数文件生成成功！");
-    case ScreenId::x:
-        break;
-    }
-    return QStringLiteral("小屏参数文件生成成功！");
+    return ScreenName(screen) + QStringLiteral("参数文件生成成功！");
 }
 
 IoStatus WriteParamFile(const StationPaths& paths, ScreenId screen, const ParamBlock& block) {

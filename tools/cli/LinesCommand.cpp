@@ -56,7 +56,7 @@ QString Stamp(const std::optional<qint64>& ms) {
         .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
 }
 
-QString ScreenName(ScreenId screen) {
+QString EnglishScreenName(ScreenId screen) {
     return screen == ScreenId::h   ? QStringLiteral("horizontal")
            : screen == ScreenId::s ? QStringLiteral("vertical")
                                    : QStringLiteral("small");
@@ -164,7 +164,7 @@ int RunLinesCommand(const QStringList& arguments, CliIo& io) {
             const RenderOutcome outcome = renderer.RenderSubtitle(screen, text, QString());
             if (outcome.failed()) {
                 warnings << QStringLiteral("too long for the %1 screen (line %2): %3")
-                                .arg(ScreenName(screen))
+                                .arg(EnglishScreenName(screen))
                                 .arg(i + 1)
                                 .arg(text);
                 continue;
@@ -173,7 +173,7 @@ int RunLinesCommand(const QStringList& arguments, CliIo& io) {
             const bool verticalText = screen == ScreenId::s ? params.Flash == 2 : params.Flash != 1;
             if (!scrolls && TouchesTheEdge(renderer.renderBitmap(screen), verticalText)) {
                 warnings << QStringLiteral("cut at the edge of the %1 screen (line %2): %3")
-                                .arg(ScreenName(screen))
+                                .arg(EnglishScreenName(screen))
                                 .arg(i + 1)
                                 .arg(text);
             }

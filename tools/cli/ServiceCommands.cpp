@@ -35,18 +35,6 @@ struct ServiceArguments {
     QStringList positional;
 };
 
-QString ScreenName(ScreenId screen) {
-    switch (screen) {
-    case ScreenId::h:
-        return QStringLiteral("横屏");
-    case ScreenId::s:
-        return QStringLiteral("纵屏");
-    case ScreenId::x:
-        break;
-    }
-    return QStringLiteral("小屏");
-}
-
 QString ColourName(int style) {
     return style == 0   ? QStringLiteral("单色")
            : style == 1 ? QStringLiteral("双色")
