@@ -1,0 +1,26 @@
+#pragma once
+
+#include "OfflineRecords.h"
+
+#include "core/Settings.h"
+#include "render/TextRenderer.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QStringList>
+
+#include <optional>
+
+// The stand-by advertisement as a card stores it: one record header (no
+// previous or next record) and the picture of the screen.
+
+// The advertisement's effect, speed and pause as the header carries them.
+FrameEffect AdvertEffect(const TAdSettings& ad);
+// The rendering style the settings describe; `faces` is the font list the
+// face index refers to (an index outside it keeps the renderer's default face).
+AdvertStyle AdvertStyleFrom(const TAdSettings& ad, const QStringList& faces);
+
+// The file for a frame (card orientation), or nullopt when its data would not
+// fit the card's advertisement area (more than 40946 bytes).
+std::optional<QByteArray> BuildAdvertFile(const QImage& frame, ColourKind kind,
+                                          const FrameEffect& effect, int cardWidth);

@@ -1,0 +1,143 @@
+#include "FlashTransfer.h"
+
+namespace {
+
+FlashBlock Block(std::uint32_t address, const QByteArray& source, qsizetype from, int length,
+                 int valid) {
+    FlashBlock block;
+    block.address = address;
+    block.payload = source.mid(from, length);
+    block.valid = valid;
+    return block;
+}
+
+} // namespace
+
+TransferPlan SubtitleTransferPlan(const QByteArray& file) {
+    TransferPlan plan;
+    const qsizetype size = file.size();
+    const qsizetype whole = size / 1024;
+    plan.full.reserve(static_cast<std::size_t>(whole));
+    for (qsizetype k = 0; k < whole; ++k) {
+        plan.full.push_back(Block(kSubtitleAddress + static_cast<std::uint32_t>(1024 * k), file,
+                                  1024 * k, 1024, 1024));
+    }
+    if (const int rest = static_cast<int>(size % 1024)) {
+        plan.partial = Block(kSubtitleAddress + static_cast<std::uint32_t>(1024 * whole), file,
+                             1024 * whole, rest, rest);
+    }
+    plan.total = static_cast<int>(whole);
+    return plan;
+}
+
+TransferPlan AdvertTransferPlan(const QByteArray& file) {
+    TransferPlan plan;
+    // The lead block always counts 1024 bytes; past a short file they are
+    // zeros, never what an earlier command left in the buffer.
+    plan.lead = Block(kAdvertAddress, file, 0, 1024, 1024);
+    plan.lead->payload.resize(1024, '\0');
+    const qsizetype data = file.size() - 14;
+    if (data > 1010) {
+        const qsizetype rest = data - 1010;
+        const qsizetype whole = rest / 1024;
+        for (qsizetype m = 0; m < whole; ++m) {
+            plan.full.push_back(Block(kAdvertAddress + 0x400 + static_cast<std::uint32_t>(1024 * m),
+                                      file, 1024 + 1024 * m, 1024, 1024));
+        }
+        if (const int tail = static_cast<int>(rest % 1024)) {
+            plan.partial = Block(kAdvertAddress + 0x400 + static_cast<std::uint32_t>(1024 * whole),
+                                 file, 1024 + 1024 * whole, tail, tail);
+        }
+    }
+    plan.total = static_cast<int>(std::max<qsizetype>(data, 0) / 1024);
+    return plan;
+}
+
+void TransferReport::Line(const QString& text) {
+    std::lock_guard lock(m_mutex);
+    m_events.push_back({Event::Kind::Line, text, 0, 0});
+}
+
+void TransferReport::Progress(int sent, int total) {
+    std::lock_guard lock(m_mutex);
+    m_events.push_back({Event::Kind::Progress,
+                        QStringLiteral("总包数%1已发送%2").arg(total).arg(sent), sent, total});
+}
+
+void TransferReport::Failure(const QString& text) {
+    std::lock_guard lock(m_mutex);
+    m_events.push_back({Event::Kind::Failure, text, 0, 0});
+}
+
+std::vector<TransferReport::Event> TransferReport::Take() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_events, {});
+}
+
+TransferOutcome OfflineTransfer(StationLink& link, CardOnline& online, const TransferCard& card,
+                                const TransferPlan& plan, bool startOffline,
+                                bool reportDisconnectTimeout, TransferReport& report,
+                                const std::atomic<bool>& cancel) {
+    ScreenLink& screen = link.screen(card.screen);
+    CommandBuffer& commands = link.commands();
+    const QString mac = MacText(card.mac);
+    const WaitBudget budget = LinkBudgets::kOfflineTransfer;
+    const auto fail = [&](const QString& what, TransferOutcome outcome) {
+        report.Failure(mac + what);
+        online.set(card.screen, card.index, false);
+        return outcome;
+    };
+    const auto write = [&](const FlashBlock& block) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(block.payload.constData());
+        const std::span<const std::uint8_t> data(
+            bytes, static_cast<std::size_t>(std::min<qsizetype>(block.payload.size(), 1024)));
+        return screen.Transact(commands.WriteFlash(card.mac, block.address,
+                                                   data.first(static_cast<std::size_t>(
+                                                       std::min<int>(block.valid, 1024)))),
+                               budget);
+    };
+
+    screen.EnsureActive();
+    if (!screen.Transact(commands.Connect(card.mac), budget)) {
+        return fail(QStringLiteral("->连接超时！"), TransferOutcome::ConnectFailed);
+    }
+    online.set(card.screen, card.index, true);
+    if (!screen.Transact(commands.OfflineMode(card.mac), budget)) {
+        return fail(QStringLiteral("->切换脱机模式失败！"), TransferOutcome::OfflineModeFailed);
+    }
+    if (plan.lead && !write(*plan.lead)) {
+        return fail(QStringLiteral("->通讯超时"), TransferOutcome::BlockFailed);
+    }
+    if (!plan.full.empty() || plan.partial) {
+        report.Line(QString());
+    }
+    const auto cancelled = [&] {
+        screen.SendUnanswered(commands.Disconnect(card.mac, false));
+        online.set(card.screen, card.index, false);
+        report.Line(mac + QStringLiteral("->已停止发送"));
+        return TransferOutcome::Cancelled;
+    };
+    for (std::size_t k = 0; k < plan.full.size(); ++k) {
+        if (cancel.load()) {
+            return cancelled();
+        }
+        report.Progress(static_cast<int>(k) + 1, plan.total);
+        if (!write(plan.full[k])) {
+            return fail(QStringLiteral("->通讯超时"), TransferOutcome::BlockFailed);
+        }
+    }
+    if (plan.partial) {
+        if (cancel.load()) {
+            return cancelled();
+        }
+        if (!write(*plan.partial)) {
+            return fail(QStringLiteral("->通讯超时"), TransferOutcome::BlockFailed);
+        }
+    }
+    if (screen.Transact(commands.Disconnect(card.mac, startOffline), budget)) {
+        online.set(card.screen, card.index, false);
+    } else if (reportDisconnectTimeout) {
+        report.Failure(mac + QStringLiteral("->断开连接超时"));
+    }
+    return TransferOutcome::Done;
+}

@@ -1,0 +1,102 @@
+#include "UsbExport.h"
+
+#include "core/TextFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <array>
+
+namespace {
+
+// /sys/class/block/<device>/removable, or its parent disk's for a partition.
+bool IsRemovableDevice(const QByteArray& device) {
+    if (!device.startsWith("/dev/")) {
+        return false;
+    }
+    const QString name = QFileInfo(QString::fromLocal8Bit(device)).canonicalFilePath().mid(5);
+    if (name.isEmpty()) {
+        return false;
+    }
+    const QString block = QStringLiteral("/sys/class/block/") + name;
+    for (const QString& flag :
+         {block + QStringLiteral("/removable"), block + QStringLiteral("/../removable")}) {
+        QFile file(flag);
+        if (file.open(QIODevice::ReadOnly)) {
+            return file.readAll().trimmed() == "1";
+        }
+    }
+    return false;
+}
+
+void CopyOne(const QString& source, const QString& target, const QString& done,
+             const QString& failed, const std::function<void(const QString&)>& log) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        log(failed);
+        return;
+    }
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        log(failed);
+        return;
+    }
+    log(WriteFileAtomically(target, bytes) ? done : failed);
+}
+
+} // namespace
+
+QStringList RemovableVolumes() {
+    QStringList volumes;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        if (volume.isValid() && volume.isReady() && !volume.isReadOnly() &&
+            IsRemovableDevice(volume.device())) {
+            volumes << volume.rootPath();
+        }
+    }
+    return volumes;
+}
+
+QString SeparatorLine() {
+    return QString(47, QLatin1Char('-'));
+}
+
+void ExportToUsb(const StationPaths& paths, const QString& target, const UsbOptions& options,
+                 const std::function<void(const QString&)>& log) {
+    const QDir root(target);
+    if (target.trimmed().isEmpty() || !root.exists()) {
+        // The copies below fail one by one; say once why.
+        log(QStringLiteral("找不到U盘目录：") + target);
+    }
+    static const std::array<const char*, 3> kScreens = {"横屏", "纵屏", "小屏"};
+    const auto group = [&](bool copy, const char* prefix, const char* what, bool separatorFirst,
+                           bool separatorAfter) {
+        if (copy && separatorFirst) {
+            log(SeparatorLine());
+        }
+        for (std::size_t i = 0; i < 3; ++i) {
+            const QString name =
+                QString::fromLatin1(prefix) + QLatin1Char("hsx"[i]) + QStringLiteral(".bin");
+            const QString destination = root.filePath(name);
+            if (!copy) {
+                if (QFileInfo::exists(destination)) {
+                    QFile::remove(destination);
+                }
+                continue;
+            }
+            const QString label = QString::fromUtf8(kScreens[i]) + QString::fromUtf8(what);
+            CopyOne(paths.dataFile(name), destination,
+                    QStringLiteral("写入") + label + QStringLiteral("成功!"),
+                    QStringLiteral("写入") + label + QStringLiteral("失败!"), log);
+        }
+        if (copy && separatorAfter) {
+            log(SeparatorLine());
+        }
+    };
+    group(options.params, "cs_", "参数", false, false);
+    group(options.adverts, "gg_", "广告", true, false);
+    group(options.subtitles, "zim_", "字幕", true, true);
+    log(QStringLiteral("请确认u盘为FAT或者FAT32文件系统，否则请格式化"));
+}
