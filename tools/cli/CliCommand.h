@@ -37,3 +37,5 @@ int RunSearchCommand(const QStringList& arguments, CliIo& io);
 int RunReadbackCommand(const QStringList& arguments, CliIo& io);
 int RunParamsCommand(const QStringList& arguments, CliIo& io);
 int RunShowParamsCommand(const QStringList& arguments, CliIo& io);
+int RunOfflineCommand(const QStringList& arguments, CliIo& io);
+int RunSendOfflineCommand(const QStringList& arguments, CliIo& io);

@@ -5,7 +5,7 @@
 namespace {
 
 // One line per command; a new command adds its entry here.
-const std::array<CliCommand, 7> kCommands{{
+const std::array<CliCommand, 9> kCommands{{
     {"render", "render a line into a screen's picture with the settings of Config.ini",
      &RunRenderCommand},
     {"send", "show a line or a text file's lines on the cards of Config.ini", &RunSendCommand},
@@ -15,6 +15,9 @@ const std::array<CliCommand, 7> kCommands{{
      &RunReadbackCommand},
     {"params", "write the parameter files of Config.ini's screens into data/", &RunParamsCommand},
     {"show-params", "print what a parameter file holds", &RunShowParamsCommand},
+    {"offline", "generate the offline subtitle files of a playlist", &RunOfflineCommand},
+    {"send-offline", "write the advertisement and the offline subtitles into the cards",
+     &RunSendOfflineCommand},
 }};
 
 void PrintUsage(QTextStream& stream) {
