@@ -3,6 +3,7 @@
 list(APPEND STATION_UI_SOURCES
     AboutForm.cpp AboutForm.h AboutForm.ui
     HelpFile.cpp HelpFile.h
+    OfflineForm.cpp OfflineForm.h OfflineForm.ui
     ParamForm.cpp ParamForm.h ParamForm.ui
     TempForm.cpp TempForm.h TempForm.ui
 )

@@ -11,6 +11,7 @@
 #include "ui/LineListView.h"
 #include "ui/ManualControlForm.h"
 #include "ui/MonitorForm.h"
+#include "ui/OfflineForm.h"
 #include "ui/ParamForm.h"
 #include "ui/PreviewAnimator.h"
 #include "ui/PreviewForm.h"
@@ -19,6 +20,7 @@
 #include "core/DesktopEntry.h"
 #include "documents/TextEffectApply.h"
 #include "link/FrameEncoding.h"
+#include "offline/AdvertFile.h"
 #include "playback/Mp3AudioEngine.h"
 #include "render/FontCatalogue.h"
 
@@ -86,7 +88,11 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
       m_player(PlaybackController::Parts{m_settings, m_document, m_playlist, *m_engine, m_op,
                                          m_linkPort, m_screens, *this, m_heartbeat, m_lineTimer,
                                          m_nextFileTimer}),
-      m_paramControl(m_link, m_worker, m_settings, m_op, m_paths) {
+      m_paramControl(m_link, m_worker, m_settings, m_op, m_paths),
+      m_offlineSender(m_link, m_worker, m_settings, m_op, m_paths),
+      m_replay(m_player, m_playlist, m_document, m_renderer),
+      m_offlineCommands(m_worker, m_settings, m_op, m_paths, m_replay, m_offlineSender,
+                        [this] { return RenderAdvertisement(); }) {
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     SetUpWindow();
     m_op.setParentWindow(this);
@@ -104,6 +110,15 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     m_tempForm = new TTempForm(this);
     m_fontForm = new TFontForm(this);
     m_paramForm = new TParamForm(m_paramControl, this);
+    m_offlineForm = new TtuojiForm(m_offlineCommands, m_offlineSender, this);
+    connect(m_tempForm, &TTempForm::previewRequested, this, [this] {
+        if (m_editingAdvert) {
+            const AdvertStyle style = m_tempForm->style();
+            for (ScreenId screen : kAllScreens) {
+                m_renderer.RenderAdvert(screen, m_tempForm->row1(), m_tempForm->row2(), style);
+            }
+        }
+    });
     connect(&m_paramControl, &ScreenParamControl::readbackFinished, this,
             &TMainForm::FinishReadback);
     connect(m_fontForm, &TFontForm::previewRequested, this, [this] {
@@ -146,6 +161,7 @@ TMainForm::~TMainForm() {
     delete m_tempForm;
     delete m_fontForm;
     delete m_paramForm;
+    delete m_offlineForm;
     delete m_hotKey;
     for (TPreviewForm*& form : m_previewForms) {
         delete form;
@@ -262,11 +278,7 @@ void TMainForm::ConnectCommands() {
     on(ui.ToolButton4, [this] { StartReadback(); });
     on(ui.MenuFont, [this] { EditTextEffect(); });
     on(ui.ButtonFont, [this] { EditTextEffect(); });
-    on(ui.MenuBackText, [this] {
-        if (!m_live.RefuseWhileConnected()) {
-            NotAvailable(QStringLiteral("设置脱机广告"));
-        }
-    });
+    on(ui.MenuBackText, [this] { EditAdvertisement(); });
     on(ui.MenuBackImage, [this] { NotAvailable(QStringLiteral("设置脱机图像")); });
     on(ui.MenuReset, [this] { m_live.Reset(); });
 
@@ -564,7 +576,8 @@ void TMainForm::ShowBrightnessCaption(const QString& caption) {
 }
 
 void TMainForm::ShowOfflineTransfer() {
-    NotAvailable(QStringLiteral("脱机/同步切换"));
+    RunModal(*m_offlineForm);
+    RefreshMainWindow();
 }
 
 // ---- previews
@@ -700,6 +713,49 @@ void TMainForm::EditTextEffect() {
     if (RunModal(*m_fontForm) == QDialog::Accepted) {
         ApplyTextEffect();
     }
+}
+
+// ---- stand-by advertisement
+
+void TMainForm::EditAdvertisement() {
+    if (m_live.RefuseWhileConnected()) {
+        return;
+    }
+    m_player.setDialogBusy(true);
+    const std::optional<QString> password =
+        m_op.AskText(QStringLiteral("密码"), QStringLiteral("请输入密码："), QString(), true);
+    if (password && *password == QLatin1String("527")) {
+        m_tempForm->loadSettings(m_settings.Ad);
+        m_tempForm->rebuildColourList(m_settings.ActiveSettings.screen(ScreenId::h).ScreenStyle,
+                                      true);
+        m_tempForm->setCaption(QStringLiteral("设置脱机文字"));
+        m_editingAdvert = true;
+        const bool accepted = RunModal(*m_tempForm) == QDialog::Accepted;
+        m_editingAdvert = false;
+        // The controls hold the advertisement whichever way the dialog closed.
+        m_tempForm->storeSettings(m_settings.Ad);
+        if (accepted) {
+            m_offlineCommands.SendAdvertisementEverywhere();
+            m_op.SetStatus(QStringLiteral("发送脱机文字命令完毕"));
+        }
+    } else if (password && !password->isEmpty()) {
+        m_op.Inform(QStringLiteral("密码错误！"));
+    }
+    m_player.setDialogBusy(false);
+}
+
+std::array<bool, 3> TMainForm::RenderAdvertisement() {
+    const AdvertStyle style = AdvertStyleFrom(m_settings.Ad, m_tempForm->faces());
+    std::array<bool, 3> rendered{};
+    for (ScreenId screen : kAllScreens) {
+        const RenderOutcome outcome =
+            m_renderer.RenderAdvert(screen, m_settings.Ad.hang1, m_settings.Ad.hang2, style);
+        if (outcome.failed()) {
+            m_op.Inform(outcome.message);
+        }
+        rendered[size_t(ScreenIndex(screen))] = outcome.status == RenderOutcome::Status::Rendered;
+    }
+    return rendered;
 }
 
 // ---- screen parameters

@@ -9,6 +9,8 @@
 #include "link/LedThread.h"
 #include "link/LiveControl.h"
 #include "link/StationLink.h"
+#include "offline/OfflineCommands.h"
+#include "offline/OfflineSender.h"
 #include "offline/ScreenParamControl.h"
 #include "playback/AudioEngine.h"
 #include "playback/PlaybackController.h"
@@ -41,6 +43,7 @@ class TTempForm;
 class Tkey_Form;
 class TjianceForm;
 class TParamForm;
+class TtuojiForm;
 
 // The station's main window. It owns the show: the settings, the playlist, the
 // current document, the player, the audio engine, the renderer, the link and
@@ -91,6 +94,8 @@ public:
     TTempForm& tempForm() { return *m_tempForm; }
     TFontForm& fontForm() { return *m_fontForm; }
     TParamForm& paramForm() { return *m_paramForm; }
+    TtuojiForm& offlineForm() { return *m_offlineForm; }
+    OfflineSender& offlineSender() { return m_offlineSender; }
     ScreenParamControl& screenParams() { return m_paramControl; }
     GlobalHotKey* hotKey() { return m_hotKey; }
     PreviewAnimator& animator() { return *m_animator; }
@@ -157,6 +162,11 @@ private:
     // The dialog's pages become the screens in use: settings, worker, previews,
     // line list, blank screens, status line.
     void ApplyScreenSettings(bool withOrientation);
+    // The stand-by advertisement behind its password: edited, rendered, filed
+    // and written into the cards.
+    void EditAdvertisement();
+    // The advertisement rendered on the three screens; true where it fits.
+    std::array<bool, 3> RenderAdvertisement();
     void OpenHelp();
     void ShowAbout();
     // Commands whose windows come in a later version: a clear word instead
@@ -183,6 +193,9 @@ private:
     QtControllerTimer m_nextFileTimer;
     PlaybackController m_player;
     ScreenParamControl m_paramControl;
+    OfflineSender m_offlineSender;
+    PlayerReplay m_replay;
+    OfflineCommands m_offlineCommands;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};
@@ -195,6 +208,8 @@ private:
     TTempForm* m_tempForm = nullptr;
     TFontForm* m_fontForm = nullptr;
     TParamForm* m_paramForm = nullptr;
+    TtuojiForm* m_offlineForm = nullptr;
+    bool m_editingAdvert = false;
     GlobalHotKey* m_hotKey = nullptr;
 
     QList<PlaylistRow> m_shownRows;

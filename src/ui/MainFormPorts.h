@@ -1,6 +1,10 @@
 #pragma once
 
+#include "documents/DocumentSession.h"
+#include "documents/Playlist.h"
 #include "link/LiveControl.h"
+#include "offline/OfflineGeneration.h"
+#include "playback/PlaybackController.h"
 #include "playback/PlaybackPorts.h"
 #include "render/TextRenderer.h"
 
@@ -30,4 +34,29 @@ public:
 private:
     TextRenderer& m_renderer;
     OperatorInterface& m_op;
+};
+
+// Offline generation replays the station's own display path: the player opens
+// each playlist entry and selects each line as the operator would, so the
+// stored frames are those the screens would show.
+class PlayerReplay final : public OfflineReplay {
+public:
+    PlayerReplay(PlaybackController& player, const Playlist& playlist,
+                 const DocumentSession& document, TextRenderer& renderer)
+        : m_player(player), m_playlist(playlist), m_document(document), m_renderer(renderer) {}
+    int EntryCount() const override { return static_cast<int>(m_playlist.count()); }
+    QString EntryName(int entry) const override { return m_playlist.rows().value(entry).name; }
+    void SelectEntry(int entry) override { m_player.SelectEntry(entry); }
+    int RowCount() const override { return static_cast<int>(m_document.lines().size()); }
+    void SelectRow(int row) override;
+    void RenderTitle(ScreenId screen, const QString& row1) override {
+        m_renderer.RenderSubtitle(screen, row1, QString());
+    }
+    void ProcessEvents() override;
+
+private:
+    PlaybackController& m_player;
+    const Playlist& m_playlist;
+    const DocumentSession& m_document;
+    TextRenderer& m_renderer;
 };
