@@ -85,6 +85,8 @@ BankConfigParse ParseCardSpec(const QString& line) {
             ok = ParseInt(value, 0, 100, setup.faults.dropPercent);
         } else if (key == QLatin1String("stop-after")) {
             ok = ParseInt(value, -1, 1 << 30, setup.faults.stopAfterSlices);
+        } else if (key == QLatin1String("stop-after-flash")) {
+            ok = ParseInt(value, -1, 1 << 30, setup.faults.stopAfterFlash);
         } else if (key == QLatin1String("ignore-mode")) {
             ok = ParseFlag(value, setup.faults.ignoreModeSwitch);
         } else if (key == QLatin1String("ignore-swap")) {
@@ -146,6 +148,7 @@ QString BankConfigHelp() {
         "Faults:\n"
         "  drop=PERCENT           lose this share of replies at random\n"
         "  stop-after=K           answer K data slices, then nothing at all\n"
+        "  stop-after-flash=K     answer K flash blocks, then nothing at all\n"
         "  ignore-mode=1          answer Connect but not the sync/offline mode switch\n"
         "  ignore-swap=1          take the data but neither show nor answer SwapBuffer\n"
         "  wrong-seq=1            acknowledge with the sequence byte + 1\n"

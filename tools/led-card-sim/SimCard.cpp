@@ -250,8 +250,10 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
     }
     out.addressed = true;
     const CardFaults& faults = m_state.setup.faults;
-    if (code == 0x03 && faults.stopAfterSlices >= 0 &&
-        m_state.dataSlices - m_sliceBase >= faults.stopAfterSlices) {
+    if ((code == 0x03 && faults.stopAfterSlices >= 0 &&
+         m_state.dataSlices - m_sliceBase >= faults.stopAfterSlices) ||
+        (code == 0xA3 && faults.stopAfterFlash >= 0 &&
+         m_state.flashBlocks - m_flashBase >= faults.stopAfterFlash)) {
         m_silent = true;
         m_state.answering = false;
     }
@@ -432,6 +434,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
             }
             std::copy_n(datagram.begin() + 14, valid, m_flash.begin() + address);
         }
+        ++m_state.flashBlocks;
         reply = Reply(code, WrittenFlashText(), &datagram[1038]);
         break;
     }
@@ -467,4 +470,5 @@ void SimCard::SetFaults(const CardFaults& faults) {
     m_silent = false;
     m_state.answering = true;
     m_sliceBase = m_state.dataSlices;
+    m_flashBase = m_state.flashBlocks;
 }

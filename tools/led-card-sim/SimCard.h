@@ -31,6 +31,7 @@ int RowsFromScanCode(std::uint8_t scanCode);
 struct CardFaults {
     int dropPercent = 0;           // each reply is lost with this probability
     int stopAfterSlices = -1;      // after k WriteData slices the card answers nothing
+    int stopAfterFlash = -1;       // after k WriteFlash blocks the card answers nothing
     bool ignoreModeSwitch = false; // answers Connect but not SyncMode/OfflineMode
     bool ignoreSwap = false;       // SwapBuffer is lost: not taken, not answered
     bool wrongSeq = false;         // acknowledgements carry the sequence byte + 1
@@ -59,6 +60,7 @@ struct CardState {
     int disconnects = 0;
     bool answering = true;    // false once a slice limit made the card fall silent
     long long dataSlices = 0; // WriteData commands taken
+    long long flashBlocks = 0; // WriteFlash commands taken
     int swaps = 0;
     int effect = 0;
     int speed = 0;
@@ -113,4 +115,5 @@ private:
     std::vector<std::uint8_t> m_flash;
     bool m_silent = false;     // stopped answering (stopAfterSlices)
     long long m_sliceBase = 0; // slices taken before the faults were set
+    long long m_flashBase = 0; // flash blocks taken before the faults were set
 };

@@ -3,6 +3,7 @@
 // what the cards hold, animated the way the station's preview animates it.
 
 #include "../../link/LiveTestSupport.h"
+#include "OfflineFlash.h"
 
 #include "LedWall.h"
 
@@ -11,6 +12,8 @@
 #include "render/Bitmaps.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+
+#include "support/Pictures.h"
 
 #include <QTest>
 
@@ -274,4 +277,234 @@ TEST(LedWallStateText, ModesAndOfflineOnDisconnect) {
     EXPECT_TRUE(LedWall::StateText(state).startsWith(QStringLiteral("未连接 · 同步")));
     state.setup.faults.dropPercent = 30;
     EXPECT_TRUE(LedWall::StateText(state).endsWith(QStringLiteral("故障: 丢包 30%")));
+}
+
+namespace {
+
+using namespace offline_test;
+
+// Cards the station lets go of with "yes" play their flash on the wall: h and
+// s are both 64 x 16 dual-colour cards (s shows 16 x 64 to the audience).
+class LedWallOfflineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_rig = std::make_unique<LoopbackRig>(std::vector<SimCardSpec>{h, s});
+        ASSERT_TRUE(m_rig->ok()) << m_rig->error().toStdString();
+        m_wall = std::make_unique<LedWall>(m_rig->bank());
+    }
+
+    bool Send(const SimCardSpec& card, const Command& command, const WaitBudget& budget) {
+        return m_rig->link().screen(card.screen).Transact(command, budget);
+    }
+    CommandBuffer& commands() { return m_rig->link().commands(); }
+
+    void Connect(const SimCardSpec& card) {
+        ASSERT_TRUE(Send(card, commands().Connect(card.mac), LinkBudgets::kConnectSequence));
+    }
+    void Disconnect(const SimCardSpec& card, bool startOffline) {
+        ASSERT_TRUE(Send(card, commands().Disconnect(card.mac, startOffline),
+                         LinkBudgets::kDisconnectSequence));
+    }
+    // In WriteFlash blocks, as the station transfers offline content; blocks
+    // that are all erased bytes are left out, as erased flash holds them.
+    void WriteFlash(const SimCardSpec& card, const Bytes& flash) {
+        for (std::size_t at = kAdvert; at < flash.size(); at += 1024) {
+            const auto block =
+                std::span(flash).subspan(at, std::min<std::size_t>(1024, flash.size() - at));
+            if (std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0xFF; })) {
+                continue;
+            }
+            ASSERT_TRUE(Send(card,
+                             commands().WriteFlash(card.mac, static_cast<std::uint32_t>(at), block),
+                             LinkBudgets::kOfflineTransfer));
+        }
+    }
+    // A live frame shown directly, card orientation.
+    void ShowLive(const SimCardSpec& card, const QImage& picture) {
+        FrameStore store;
+        EncodeLiveFrame(picture, ColourKind::Dual, 16, store);
+        ASSERT_TRUE(Send(card, commands().WriteData(card.mac, 0, store.Plane(1).first(1024)),
+                         LinkBudgets::kFrameSlice));
+        ASSERT_TRUE(Send(card, commands().WriteData(card.mac, 50, store.Plane(2).first(1024)),
+                         LinkBudgets::kFrameSlice));
+        ASSERT_TRUE(Send(card, commands().SwapBuffer(card.mac, 0, 1, 0, picture.width()),
+                         LinkBudgets::kFrameSlice));
+    }
+    void Ticks(int n) {
+        for (int i = 0; i < n; ++i) {
+            m_wall->Tick();
+        }
+    }
+    QString Line(const SimCardSpec& card) const { return m_wall->StateLine(card.mac); }
+    QImage Panel(const SimCardSpec& card) const { return m_wall->Panel(card.mac); }
+
+    static constexpr int kHoldTicks = LedWall::kOfflineHoldMs / LedWall::kTickMs;
+    const SimCardSpec h = CardFor(21, ScreenId::h, 64, 16, 0, 1);
+    const SimCardSpec s = CardFor(22, ScreenId::s, 64, 16, 0, 1);
+    std::unique_ptr<LoopbackRig> m_rig;
+    std::unique_ptr<LedWall> m_wall;
+};
+
+QImage Dual(const QImage& picture) {
+    return Thresholded(picture, ColourKind::Dual);
+}
+
+// `part` of the picture at `at` on a black panel of `size`.
+QImage On(QSize size, const QImage& picture, const QRect& part, QPoint at) {
+    QImage panel = BlackBitmap(size.width(), size.height());
+    CopyScaled(picture, part, panel, QRect(at, part.size()));
+    return panel;
+}
+
+} // namespace
+
+TEST_F(LedWallOfflineTest, PlaysTheFlashInOrderAfterAYesDisconnectAndLiveAgainAfterConnect) {
+    const QImage live = NoisePicture(64, 16, 1);
+    Connect(h);
+    ShowLive(h, live);
+    m_wall->Tick();
+    ASSERT_EQ(Panel(h), Dual(live));
+
+    const TestRecord advert{NoisePicture(64, 16, 2), 0, 1, 0};
+    const TestRecord direct{NoisePicture(64, 16, 3), 0, 1, 0};
+    const TestRecord up{NoisePicture(64, 16, 4), 2, 4, 0};
+    const TestRecord scroll{NoisePicture(100, 16, 5), 1, 8, 0};
+    WriteFlash(h, MakeFlash(advert, MakeSubtitleFile({{direct, up}, {scroll}}, ColourKind::Dual),
+                            ColourKind::Dual));
+    Disconnect(h, true);
+    m_wall->Tick();
+    EXPECT_TRUE(Line(h).startsWith(QStringLiteral("未连接 · 脱机播放 offline: 广告")))
+        << Line(h).toStdString();
+    EXPECT_TRUE(m_wall->OfflineProblems(h.mac).isEmpty());
+    EXPECT_EQ(Panel(h), Dual(advert.picture));
+
+    // Still items stand their hold time, then the next one starts.
+    Ticks(kHoldTicks - 1);
+    EXPECT_EQ(Panel(h), Dual(advert.picture));
+    m_wall->Tick();
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("字幕 1/3"))) << Line(h).toStdString();
+    EXPECT_EQ(Panel(h), Dual(direct.picture));
+    Ticks(kHoldTicks);
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("字幕 2/3"))) << Line(h).toStdString();
+
+    // Up at speed 4 on 16 rows: the top 4 rows at the bottom after one tick,
+    // in place after four; then it stands.
+    m_wall->Tick();
+    EXPECT_EQ(Panel(h), On({64, 16}, Dual(up.picture), QRect(0, 0, 64, 4), {0, 12}));
+    Ticks(3);
+    EXPECT_EQ(Panel(h), Dual(up.picture));
+    EXPECT_FALSE(m_wall->IsAnimating(h.mac));
+    Ticks(kHoldTicks - 1);
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("字幕 2/3")));
+    m_wall->Tick();
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("字幕 3/3"))) << Line(h).toStdString();
+
+    // A 100-column scroll at speed 8 enters from the right; after ten ticks
+    // columns 16..79 fill the panel; the 21st tick takes it off (8 x 21 >= 64
+    // + 100), and the programme starts again.
+    m_wall->Tick();
+    EXPECT_EQ(Panel(h), On({64, 16}, Dual(scroll.picture), QRect(0, 0, 8, 16), {56, 0}));
+    Ticks(9);
+    EXPECT_EQ(Panel(h), Dual(scroll.picture).copy(16, 0, 64, 16));
+    Ticks(11);
+    EXPECT_TRUE(AllBlack(Panel(h)));
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("字幕 3/3")));
+    m_wall->Tick();
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("广告"))) << Line(h).toStdString();
+    EXPECT_EQ(Panel(h), Dual(advert.picture));
+
+    // The station connects again: the live picture is back, and new frames show.
+    Connect(h);
+    m_wall->Tick();
+    EXPECT_FALSE(Line(h).contains(QStringLiteral("脱机"))) << Line(h).toStdString();
+    EXPECT_EQ(Panel(h), Dual(live));
+    const QImage next = NoisePicture(64, 16, 6);
+    ShowLive(h, next);
+    m_wall->Tick();
+    EXPECT_EQ(Panel(h), Dual(next));
+
+    // A new transfer and a new "yes": the flash is read again.
+    const TestRecord newAdvert{NoisePicture(64, 16, 7), 0, 1, 0};
+    WriteFlash(h, MakeFlash(newAdvert, {}, ColourKind::Dual));
+    Disconnect(h, true);
+    m_wall->Tick();
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("广告")));
+    EXPECT_EQ(Panel(h), Dual(newAdvert.picture));
+}
+
+TEST_F(LedWallOfflineTest, TheVerticalScreenPlaysItsFlashTurnedAsLiveFrames) {
+    // Left on the vertical screen's card is up for the audience: the turned
+    // picture rises from the bottom, 8 rows a tick.
+    const TestRecord left{NoisePicture(64, 16, 8), 4, 8, 0};
+    WriteFlash(
+        s, MakeFlash(std::nullopt, MakeSubtitleFile({{left}}, ColourKind::Dual), ColourKind::Dual));
+    const QImage audience = TurnClockwise(Dual(left.picture));
+    ASSERT_EQ(audience.size(), QSize(16, 64));
+
+    // "no": the card stays dark and idle.
+    Connect(s);
+    Disconnect(s, false);
+    m_wall->Tick();
+    EXPECT_FALSE(Line(s).contains(QStringLiteral("脱机"))) << Line(s).toStdString();
+    EXPECT_TRUE(AllBlack(Panel(s)));
+
+    Connect(s);
+    Disconnect(s, true);
+    m_wall->Tick();
+    EXPECT_TRUE(Line(s).contains(QStringLiteral("脱机播放 offline: 字幕 1/1")))
+        << Line(s).toStdString();
+    EXPECT_TRUE(AllBlack(Panel(s)));
+    m_wall->Tick();
+    EXPECT_EQ(Panel(s), On({16, 64}, audience, QRect(0, 0, 16, 8), {0, 56}));
+    Ticks(7);
+    EXPECT_EQ(Panel(s), audience);
+    // The only item plays again after its hold.
+    Ticks(kHoldTicks - 1);
+    EXPECT_EQ(Panel(s), audience);
+    m_wall->Tick();
+    EXPECT_TRUE(AllBlack(Panel(s)));
+    EXPECT_TRUE(m_wall->IsAnimating(s.mac));
+    m_wall->Tick();
+    EXPECT_EQ(Panel(s), On({16, 64}, audience, QRect(0, 0, 16, 8), {0, 56}));
+}
+
+TEST_F(LedWallOfflineTest, ABrokenOrEmptyFlashPlaysWhatIsSoundAndSaysWhatIsNot) {
+    const TestRecord advert{NoisePicture(64, 16, 9), 0, 1, 0};
+    const TestRecord first{NoisePicture(64, 16, 10), 3, 10, 0};
+    const TestRecord second{NoisePicture(64, 16, 11), 0, 1, 0};
+    const SubtitleFile file = MakeSubtitleFile({{first, second}}, ColourKind::Dual);
+    Bytes flash = MakeFlash(advert, file, ColourKind::Dual);
+    flash[kFile + file.offsets[1] + 13] ^= 0x01; // the second record's checksum
+    Connect(h);
+    WriteFlash(h, flash);
+    Disconnect(h, true);
+    m_wall->Tick();
+    EXPECT_TRUE(Line(h).contains(QStringLiteral("广告 · 读不出: 字幕 #2")))
+        << Line(h).toStdString();
+    ASSERT_EQ(m_wall->OfflineProblems(h.mac).size(), 1);
+    EXPECT_TRUE(m_wall->OfflineProblems(h.mac).front().contains(QStringLiteral("校验和错")));
+    // Round and round through the advertisement and the one sound record
+    // (down at speed 10 takes two ticks before its hold).
+    QStringList shows;
+    for (int i = 0; i < 5 * kHoldTicks; ++i) {
+        m_wall->Tick();
+        const QString show = Line(h).section(QStringLiteral(" · "), 1, 1);
+        if (shows.isEmpty() || shows.back() != show) {
+            shows << show;
+        }
+    }
+    EXPECT_EQ(shows, QStringList({QStringLiteral("脱机播放 offline: 广告"),
+                                  QStringLiteral("脱机播放 offline: 字幕 1/1"),
+                                  QStringLiteral("脱机播放 offline: 广告"),
+                                  QStringLiteral("脱机播放 offline: 字幕 1/1"),
+                                  QStringLiteral("脱机播放 offline: 广告")}));
+
+    // Nothing ever written: a dark panel that says so.
+    Connect(s);
+    Disconnect(s, true);
+    Ticks(50);
+    EXPECT_TRUE(Line(s).contains(QStringLiteral("脱机播放 offline: 闪存无节目")))
+        << Line(s).toStdString();
+    EXPECT_TRUE(m_wall->OfflineProblems(s.mac).isEmpty());
+    EXPECT_TRUE(AllBlack(Panel(s)));
 }
