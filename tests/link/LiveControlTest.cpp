@@ -332,7 +332,8 @@ TEST_F(LiveControlTest, ADisconnectHoldsEverySenderAndTheirTransfersCompleteAfte
         const QStringList writes =
             CardActions(bank(), card.mac).filter(QStringLiteral("WriteData"));
         EXPECT_EQ(QSet<QString>(writes.begin(), writes.end()).size(), 8);
-        EXPECT_EQ(bank().Card(card.mac)->swaps, 1);
+        // At least once: a late answer on a loaded machine repeats the swap.
+        EXPECT_GE(bank().Card(card.mac)->swaps, 1);
         EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frames[i], ColourKind::Dual));
         EXPECT_EQ(worker().LastFrame(card.screen).shown, 1);
     }
