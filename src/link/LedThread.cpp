@@ -225,8 +225,12 @@ void TLedThread::Resume() {
 }
 
 void TLedThread::Suspend() {
-    std::lock_guard lock(m_mutex);
-    m_suspended = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_suspended = true;
+    }
+    // A sender waiting at the swap rendezvous goes to its pause point now.
+    m_wake.notify_all();
 }
 
 bool TLedThread::IsSuspended() const {
