@@ -60,6 +60,7 @@ void TLedThread::Terminate() {
         m_terminate = true;
     }
     m_wake.notify_all();
+    m_gate.notify_all();
     for (std::thread& sender : m_senders) {
         if (sender.joinable()) {
             sender.join();
@@ -222,6 +223,7 @@ void TLedThread::Resume() {
         ReleasedLocked();
     }
     m_wake.notify_all();
+    m_gate.notify_all();
 }
 
 void TLedThread::Suspend() {
@@ -230,7 +232,7 @@ void TLedThread::Suspend() {
         m_suspended = true;
     }
     // A sender waiting at the swap rendezvous goes to its pause point now.
-    m_wake.notify_all();
+    m_gate.notify_all();
 }
 
 bool TLedThread::IsSuspended() const {
@@ -245,6 +247,7 @@ void TLedThread::PauseSending(bool paused) {
         ReleasedLocked();
     }
     m_wake.notify_all();
+    m_gate.notify_all();
 }
 
 bool TLedThread::IsSendingPaused() const {
@@ -445,7 +448,7 @@ void TLedThread::SetPhase(ScreenId screen, SwapPhase phase) {
         state.progress = std::chrono::steady_clock::now();
     }
     // Senders waiting at the rendezvous look again.
-    m_wake.notify_all();
+    m_gate.notify_all();
 }
 
 void TLedThread::NoteProgress(ScreenId screen) {
@@ -489,7 +492,7 @@ TLedThread::FrameOutcome TLedThread::GatherSwaps(ScreenId screen, const FrameJob
         if (!until) {
             break;
         }
-        m_wake.wait_until(lock, *until);
+        m_gate.wait_until(lock, *until);
     }
     screenLocked(screen).phase = SwapPhase::Swapping;
     return FrameOutcome::Done;

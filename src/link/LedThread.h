@@ -257,7 +257,10 @@ private:
     std::array<FrameStore, 3> m_stores; // each used by its screen's sender only
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;    // the senders wait here
+    std::condition_variable m_wake; // the senders wait here for work and at pause points
+    // Senders wait here at the swap rendezvous; apart from m_wake, so a
+    // change of phase does not wake the idle senders.
+    std::condition_variable m_gate;
     std::condition_variable m_changed; // waiters of the user-interface side
     std::array<Screen, 3> m_screens;
     FrameDiverter* m_diverter = nullptr;
