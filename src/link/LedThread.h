@@ -189,6 +189,7 @@ private:
         Ready,    // data written, waiting for the screens still writing
         Swapping, // sending its SwapBuffers
     };
+    // Guarded by m_mutex, every field.
     struct Screen {
         LinkScreen link;
         // Counts card list changes, so a transfer held across a reconnect
@@ -220,9 +221,10 @@ private:
     };
     enum class FrameOutcome { Done, CardsChanged, Terminated };
 
-    // Everything below up to RunSender's end runs on the sender of `screen`.
+    // The functions from here to ReportFailure run on the sender of `screen`,
+    // without m_mutex held.
     void RunSender(ScreenId screen);
-    // False when the thread is terminating.
+    // False when the worker is terminating.
     bool PausePoint(ScreenId screen);
     bool SendBrightness(ScreenId screen, int level);
     bool SendFrame(ScreenId screen, FrameJob& job);
