@@ -1,7 +1,12 @@
 // The live link with simulated cards on loopback:
 // - line-switch latency: from RequestFrame on the three screens to the last
 //   acknowledged SwapBuffer (horizontal 256 x 32 dual colour, vertical 32 x 256
-//   dual colour, small 256 x 32 single colour, four cards each);
+//   dual colour, small 256 x 32 single colour, four cards each), at a card
+//   reply delay of 0 and 1 ms, beside the same figures for the slowest screen
+//   alone (each screen is measured alone, the slowest is reported);
+// - swap skew: per line, from the first to the last SwapBuffer the twelve
+//   cards took and answered (every card answers after the same delay, so the
+//   acknowledgements are as far apart);
 // - the whole process's CPU time while connected and idle for 10 s.
 #include "LoopbackRig.h"
 
@@ -15,7 +20,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -104,7 +111,98 @@ double Percentile(std::vector<double> values, double p) {
     return values[std::min(index, values.size() - 1)];
 }
 
+// When the cards took their SwapBuffers, from the bank's log as it is written.
+class SwapClock {
+public:
+    void Attach(CardBank& bank) {
+        bank.SetKeptLogLines(1000);
+        bank.SetLogSink([this](const QString& line) {
+            // Only a shown frame's swap: ignored or refused ones read differently.
+            if (line.contains(QLatin1String(" SwapBuffer effect "))) {
+                const auto now = Clock::now();
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_times.push_back(now);
+                }
+                m_changed.notify_all();
+            }
+        });
+    }
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        m_times.clear();
+    }
+    // A card logs its swap after answering it, so the station may be done first.
+    bool WaitFor(std::size_t swaps, std::chrono::milliseconds limit) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, limit, [&] { return m_times.size() >= swaps; });
+    }
+    // First to last swap since Clear, in microseconds; and how many there were.
+    std::pair<double, std::size_t> Skew() const {
+        std::lock_guard lock(m_mutex);
+        if (m_times.empty()) {
+            return {0.0, 0};
+        }
+        const auto [first, last] = std::minmax_element(m_times.begin(), m_times.end());
+        const std::chrono::duration<double, std::micro> skew = *last - *first;
+        return {skew.count(), m_times.size()};
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Clock::time_point> m_times;
+};
+
+struct LineFigures {
+    std::vector<double> latencyUs;
+    std::vector<double> skewUs;
+    int incomplete = 0; // lines where a card did not show the frame
+    double Median() const { return Percentile(latencyUs, 0.5); }
+};
+
+// Sends `lines` lines to `screens` (alternating two pictures, so every frame
+// changes every plane) and measures each from the requests to the last swap.
+LineFigures RunLines(Station& station, SwapClock& swaps, const std::vector<ScreenId>& screens,
+                     int lines) {
+    TLedThread& worker = *station.worker;
+    const QImage frames[2] = {NoisePicture(256, 32, 1), NoisePicture(256, 32, 2)};
+    LineFigures figures;
+    for (int line = 0; line < lines; ++line) {
+        std::vector<long long> done;
+        for (ScreenId screen : screens) {
+            done.push_back(worker.LastFrame(screen).frames + 1);
+        }
+        swaps.Clear();
+        const auto start = Clock::now();
+        for (ScreenId screen : screens) {
+            worker.LoadScreenBitmap(screen, frames[line % 2], {});
+            worker.RequestFrame(screen);
+        }
+        bool complete = true;
+        for (std::size_t i = 0; i < screens.size(); ++i) {
+            worker.WaitFramesDone(screens[i], done[i], std::chrono::seconds(10));
+            const FrameReport report = worker.LastFrame(screens[i]);
+            complete = complete && report.frames >= done[i] && report.shown == kCardsPerScreen;
+        }
+        const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
+        figures.latencyUs.push_back(elapsed.count());
+        const std::size_t expected = screens.size() * kCardsPerScreen;
+        complete = swaps.WaitFor(expected, std::chrono::seconds(1)) && complete;
+        const auto [skew, count] = swaps.Skew();
+        figures.skewUs.push_back(skew);
+        if (!complete || count != expected) {
+            ++figures.incomplete;
+        }
+    }
+    return figures;
+}
+
+// One run per card reply delay (milliseconds): each screen alone, then the
+// three together, on one connected station.
 void BM_LineSwitchLatency(benchmark::State& state) {
+    const int delayMs = static_cast<int>(state.range(0));
+    const int lines = static_cast<int>(state.range(1));
     Station station;
     if (!station.rig->ok()) {
         state.SkipWithError(station.rig->error().toStdString().c_str());
@@ -115,35 +213,54 @@ void BM_LineSwitchLatency(benchmark::State& state) {
         state.SkipWithError("a card did not connect");
         return;
     }
-    TLedThread& worker = *station.worker;
-    // Two different lines, so every frame changes every plane.
-    const QImage frames[2] = {NoisePicture(256, 32, 1), NoisePicture(256, 32, 2)};
-    std::vector<double> micros;
-    long long done = 0;
-    int incomplete = 0;
+    CardBank& bank = station.rig->bank();
+    for (const MacAddress& mac : bank.Macs()) {
+        CardFaults faults;
+        faults.delayMs = delayMs;
+        bank.SetFaults(mac, faults);
+    }
+    SwapClock swaps;
+    swaps.Attach(bank);
+    std::vector<ScreenId> all;
+    for (const ScreenSetup& s : kScreens) {
+        all.push_back(s.screen);
+    }
+    RunLines(station, swaps, all, 10); // warm-up
+
     for (auto _ : state) {
-        const QImage& frame = frames[done % 2];
-        const auto start = Clock::now();
+        LineFigures slowest;
+        int slowestScreen = -1;
         for (const ScreenSetup& s : kScreens) {
-            worker.LoadScreenBitmap(s.screen, frame, {});
-            worker.RequestFrame(s.screen);
-        }
-        ++done;
-        for (const ScreenSetup& s : kScreens) {
-            worker.WaitFramesDone(s.screen, done, std::chrono::seconds(10));
-            if (worker.LastFrame(s.screen).shown != kCardsPerScreen) {
-                ++incomplete;
+            LineFigures alone = RunLines(station, swaps, {s.screen}, lines);
+            if (slowestScreen < 0 || alone.Median() > slowest.Median()) {
+                slowest = std::move(alone);
+                slowestScreen = ScreenIndex(s.screen);
             }
         }
-        const std::chrono::duration<double> elapsed = Clock::now() - start;
-        state.SetIterationTime(elapsed.count());
-        micros.push_back(elapsed.count() * 1e6);
+        const LineFigures together = RunLines(station, swaps, all, lines);
+        state.SetIterationTime(together.Median() / 1e6);
+
+        state.counters["median_ms"] = together.Median() / 1e3;
+        state.counters["p99_ms"] = Percentile(together.latencyUs, 0.99) / 1e3;
+        state.counters["alone_median_ms"] = slowest.Median() / 1e3;
+        state.counters["alone_p99_ms"] = Percentile(slowest.latencyUs, 0.99) / 1e3;
+        state.counters["alone_screen"] = slowestScreen; // 0 horizontal, 1 vertical, 2 small
+        state.counters["median_vs_alone"] = together.Median() / slowest.Median();
+        state.counters["p99_vs_alone"] =
+            Percentile(together.latencyUs, 0.99) / Percentile(slowest.latencyUs, 0.99);
+        state.counters["skew_median_ms"] = Percentile(together.skewUs, 0.5) / 1e3;
+        state.counters["skew_p99_ms"] = Percentile(together.skewUs, 0.99) / 1e3;
+        state.counters["incomplete"] = together.incomplete + slowest.incomplete;
     }
-    state.counters["median_us"] = Percentile(micros, 0.5);
-    state.counters["p99_us"] = Percentile(micros, 0.99);
-    state.counters["incomplete"] = incomplete;
+    bank.SetLogSink({});
 }
-BENCHMARK(BM_LineSwitchLatency)->UseManualTime()->Iterations(500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LineSwitchLatency)
+    ->ArgNames({"delay_ms", "lines"})
+    ->Args({0, 500})
+    ->Args({1, 200})
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_ConnectedIdleCpu(benchmark::State& state) {
     Station station;

@@ -8,7 +8,7 @@
 
 // Which cards of each screen are known to be connected: one flag per entry of
 // the screen's card list (at most kMaxCards), indexed like the list. The
-// connect sequence clears and fills them; the worker thread clears a card's
+// connect sequence clears and fills them; the screen's sender clears a card's
 // flag when a transfer to it fails and sets it when it reconnects the card;
 // the disconnect sequence clears the flags of cards that said goodbye.
 //

@@ -55,8 +55,10 @@ private:
 // The one command buffer every sender of every screen writes into. A command
 // writes only its own bytes; the positions a command leaves unset keep what the
 // previous command wrote there, and the cards ignore them. Builders may be
-// called from any thread (the buffer is guarded), though the design has one
-// sender at a time.
+// called from any thread: the worker's senders build for their screens at the
+// same time, so each builder writes, takes its sequence byte and copies the
+// datagram under the buffer's lock, and a command never carries another's
+// head, address or data.
 class CommandBuffer {
 public:
     explicit CommandBuffer(PacketSeq& seq);

@@ -47,7 +47,7 @@ int PlaneLength(const QString& scan, const QString& fold, int width, int previou
 // bits the encoder does not write keep what they held, as the cards expect.
 // Each plane is its own run of bytes sized from N × W, so a line wider than the
 // screen never spills from plane 1 into plane 2.
-// Owned and used by one thread at a time (the worker thread).
+// Owned and used by one thread at a time (the worker's sender of one screen).
 class FrameStore {
 public:
     // Grows both planes to at least `bytes` (new bytes are zero); never shrinks,
@@ -70,7 +70,7 @@ private:
 // would be 8 or higher are not encoded. Only the addressed bits change.
 // `frame` is a value the caller owns (the renderer never draws into a frame it
 // has handed over), in card orientation, Format_RGB888 (other formats are
-// converted). Called on the worker thread.
+// converted). Called on the worker's sender of the frame's screen.
 void EncodeLiveFrame(const QImage& frame, ColourKind kind, int rowsPerGroup, FrameStore& store);
 
 // Offline encoding, linear: pixels row by row, eight to a byte from bit 0, rows

@@ -3,6 +3,7 @@
 #include "DataSlices.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -28,8 +29,13 @@ TLedThread::TLedThread(StationLink& link) : m_link(link) {
     for (Screen& screen : m_screens) {
         screen.bitmap = BlackFrame(screen.link.width, screen.link.height);
     }
-    m_running = true;
-    m_thread = std::thread([this] { Run(); });
+    for (ScreenId screen : kAllScreens) {
+        screenLocked(screen).running = true;
+    }
+    for (ScreenId screen : kAllScreens) {
+        m_senders[static_cast<std::size_t>(ScreenIndex(screen))] =
+            std::thread([this, screen] { RunSender(screen); });
+    }
 }
 
 TLedThread::~TLedThread() {
@@ -42,8 +48,11 @@ void TLedThread::Terminate() {
         m_terminate = true;
     }
     m_wake.notify_all();
-    if (m_thread.joinable()) {
-        m_thread.join();
+    m_gate.notify_all();
+    for (std::thread& sender : m_senders) {
+        if (sender.joinable()) {
+            sender.join();
+        }
     }
 }
 
@@ -178,7 +187,9 @@ void TLedThread::RequestBrightness(int level) {
     {
         std::lock_guard lock(m_mutex);
         m_light = std::clamp(level, 0, 16);
-        m_brightnessRequest = true;
+        for (Screen& screen : m_screens) {
+            screen.brightnessRequest = true;
+        }
     }
     m_wake.notify_all();
 }
@@ -197,13 +208,19 @@ void TLedThread::Resume() {
     {
         std::lock_guard lock(m_mutex);
         m_suspended = false;
+        ReleasedLocked();
     }
     m_wake.notify_all();
+    m_gate.notify_all();
 }
 
 void TLedThread::Suspend() {
-    std::lock_guard lock(m_mutex);
-    m_suspended = true;
+    {
+        std::lock_guard lock(m_mutex);
+        m_suspended = true;
+    }
+    // A sender waiting at the swap rendezvous goes to its pause point now.
+    m_gate.notify_all();
 }
 
 bool TLedThread::IsSuspended() const {
@@ -215,8 +232,10 @@ void TLedThread::PauseSending(bool paused) {
     {
         std::lock_guard lock(m_mutex);
         m_paused = paused;
+        ReleasedLocked();
     }
     m_wake.notify_all();
+    m_gate.notify_all();
 }
 
 bool TLedThread::IsSendingPaused() const {
@@ -226,14 +245,18 @@ bool TLedThread::IsSendingPaused() const {
 
 bool TLedThread::WaitUntilHeld(std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, limit,
-                              [this] { return HeldLocked() && (m_held || !m_running); });
+    return m_changed.wait_for(lock, limit, [this] {
+        return HeldLocked() && std::all_of(m_screens.begin(), m_screens.end(),
+                                           [](const Screen& s) { return s.held || !s.running; });
+    });
 }
 
 bool TLedThread::WaitUntilIdle(std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, limit, [this] {
-        return !m_running || (m_idle && (HeldLocked() || !HasWorkLocked()));
+        return std::all_of(m_screens.begin(), m_screens.end(), [this](const Screen& s) {
+            return !s.running || (s.idle && (HeldLocked() || !HasWorkLocked(s)));
+        });
     });
 }
 
@@ -254,15 +277,17 @@ long long TLedThread::Cycles() const {
     return m_cycles;
 }
 
-bool TLedThread::HasWorkLocked() const {
-    if (m_brightnessRequest) {
-        return true;
+void TLedThread::ReleasedLocked() {
+    if (HeldLocked()) {
+        return;
     }
-    return std::any_of(m_screens.begin(), m_screens.end(),
-                       [](const Screen& s) { return s.inUse && s.link.sendRequest; });
+    const auto now = std::chrono::steady_clock::now();
+    for (Screen& screen : m_screens) {
+        screen.progress = now;
+    }
 }
 
-bool TLedThread::PausePoint() {
+bool TLedThread::PausePoint(ScreenId screen) {
     std::unique_lock lock(m_mutex);
     if (m_terminate) {
         return false;
@@ -270,38 +295,36 @@ bool TLedThread::PausePoint() {
     if (!HeldLocked()) {
         return true;
     }
-    m_held = true;
+    Screen& state = screenLocked(screen);
+    state.held = true;
     m_changed.notify_all();
     m_wake.wait(lock, [this] { return m_terminate || !HeldLocked(); });
-    m_held = false;
+    state.held = false;
     return !m_terminate;
 }
 
-void TLedThread::Run() {
+void TLedThread::RunSender(ScreenId screen) {
     std::unique_lock lock(m_mutex);
+    Screen& state = screenLocked(screen);
     for (;;) {
-        m_held = true;
-        m_idle = true;
+        state.held = true;
+        state.idle = true;
         m_changed.notify_all();
-        m_wake.wait(lock, [this] { return m_terminate || (!HeldLocked() && HasWorkLocked()); });
-        m_held = false;
-        m_idle = false;
+        m_wake.wait(lock, [&] { return m_terminate || (!HeldLocked() && HasWorkLocked(state)); });
+        state.held = false;
+        state.idle = false;
         if (m_terminate) {
             break;
         }
         ++m_cycles;
-        const bool brightness = std::exchange(m_brightnessRequest, false);
+        const bool brightness = std::exchange(state.brightnessRequest, false);
         const int level = m_light;
         lock.unlock();
 
-        bool go = !brightness || SendBrightness(level);
-        for (ScreenId screen : kAllScreens) {
-            if (!go) {
-                break;
-            }
+        bool go = !brightness || SendBrightness(screen, level);
+        if (go) {
             FrameJob job;
             lock.lock();
-            Screen& state = screenLocked(screen);
             const bool due = state.inUse && state.link.sendRequest;
             if (due) {
                 state.link.sendRequest = false;
@@ -331,34 +354,32 @@ void TLedThread::Run() {
             break;
         }
     }
-    m_running = false;
-    m_held = true;
-    m_idle = true;
+    state.running = false;
+    state.held = true;
+    state.idle = true;
     m_changed.notify_all();
 }
 
-bool TLedThread::SendBrightness(int level) {
-    for (ScreenId screen : kAllScreens) {
-        std::vector<CardTarget> cards;
-        {
-            std::lock_guard lock(m_mutex);
-            cards = screenLocked(screen).cards;
+bool TLedThread::SendBrightness(ScreenId screen, int level) {
+    std::vector<CardTarget> cards;
+    {
+        std::lock_guard lock(m_mutex);
+        cards = screenLocked(screen).cards;
+    }
+    ScreenLink& link = m_link.screen(screen);
+    // Every listed card gets the level, also those of a screen not in use,
+    // whose listener the connect sequence never opened.
+    if (!cards.empty()) {
+        link.EnsureActive();
+    }
+    for (const CardTarget& card : cards) {
+        const Command command = m_link.commands().Brightness(card.mac, level);
+        for (int copy = 0; copy < 2; ++copy) {
+            link.SendUnanswered(command);
+            std::this_thread::sleep_for(LinkBudgets::kBrightnessGap);
         }
-        ScreenLink& link = m_link.screen(screen);
-        // Every listed card gets the level, also those of a screen not in use,
-        // whose listener the connect sequence never opened.
-        if (!cards.empty()) {
-            link.EnsureActive();
-        }
-        for (const CardTarget& card : cards) {
-            const Command command = m_link.commands().Brightness(card.mac, level);
-            for (int copy = 0; copy < 2; ++copy) {
-                link.SendUnanswered(command);
-                std::this_thread::sleep_for(LinkBudgets::kBrightnessGap);
-            }
-            if (!PausePoint()) {
-                return false;
-            }
+        if (!PausePoint(screen)) {
+            return false;
         }
     }
     return true;
@@ -376,7 +397,10 @@ bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
     store.Reserve(static_cast<std::size_t>(std::max(job.link.planeLength, 0)));
     EncodeLiveFrame(job.frame, kind, job.link.rowsPerGroup, store);
     for (;;) {
-        switch (SendFrameToCards(screen, job)) {
+        const FrameOutcome outcome = SendFrameToCards(screen, job);
+        // However the transfer ended, nobody waits for this screen's swaps now.
+        SetPhase(screen, SwapPhase::Idle);
+        switch (outcome) {
         case FrameOutcome::Done:
             return true;
         case FrameOutcome::Terminated:
@@ -396,7 +420,7 @@ bool TLedThread::SendFrame(ScreenId screen, FrameJob& job) {
 }
 
 TLedThread::FrameOutcome TLedThread::TransferPausePoint(ScreenId screen, const FrameJob& job) {
-    if (!PausePoint()) {
+    if (!PausePoint(screen)) {
         return FrameOutcome::Terminated;
     }
     std::lock_guard lock(m_mutex);
@@ -404,10 +428,69 @@ TLedThread::FrameOutcome TLedThread::TransferPausePoint(ScreenId screen, const F
                                                                        : FrameOutcome::CardsChanged;
 }
 
+void TLedThread::SetPhase(ScreenId screen, SwapPhase phase) {
+    {
+        std::lock_guard lock(m_mutex);
+        Screen& state = screenLocked(screen);
+        state.phase = phase;
+        state.progress = std::chrono::steady_clock::now();
+    }
+    // Senders waiting at the rendezvous look again.
+    m_gate.notify_all();
+}
+
+void TLedThread::NoteProgress(ScreenId screen) {
+    // No wake-up: a waiting sender only needs the time when it next looks.
+    std::lock_guard lock(m_mutex);
+    screenLocked(screen).progress = std::chrono::steady_clock::now();
+}
+
+TLedThread::FrameOutcome TLedThread::GatherSwaps(ScreenId screen, const FrameJob& job) {
+    // One attempt of the slice budget: a healthy card answers well within it,
+    // so a screen whose exchange lasts longer is retrying a card that may be
+    // dying, and its budget must not become the other screens' wait.
+    const std::chrono::milliseconds stalled = LinkBudgets::kFrameSlice.PerAttempt();
+    SetPhase(screen, SwapPhase::Ready);
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_terminate) {
+            return FrameOutcome::Terminated;
+        }
+        if (HeldLocked()) {
+            lock.unlock();
+            if (const FrameOutcome paused = TransferPausePoint(screen, job);
+                paused != FrameOutcome::Done) {
+                return paused;
+            }
+            lock.lock();
+            continue;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        std::optional<std::chrono::steady_clock::time_point> until;
+        for (ScreenId other : kAllScreens) {
+            const Screen& state = screenLocked(other);
+            if (other == screen || state.phase != SwapPhase::Writing) {
+                continue;
+            }
+            const auto giveUp = state.progress + stalled;
+            if (giveUp > now && (!until || giveUp < *until)) {
+                until = giveUp;
+            }
+        }
+        if (!until) {
+            break;
+        }
+        m_gate.wait_until(lock, *until);
+    }
+    screenLocked(screen).phase = SwapPhase::Swapping;
+    return FrameOutcome::Done;
+}
+
 TLedThread::FrameOutcome TLedThread::SendFrameToCards(ScreenId screen, const FrameJob& job) {
     const ColourKind kind = ColourKindOf(job.link.colourKind);
     ScreenLink& link = m_link.screen(screen);
     const int cardCount = static_cast<int>(job.cards.size());
+    SetPhase(screen, SwapPhase::Writing);
 
     // First pass: connect what is offline, then the planes.
     for (int i = 0; i < cardCount; ++i) {
@@ -417,16 +500,23 @@ TLedThread::FrameOutcome TLedThread::SendFrameToCards(ScreenId screen, const Fra
         }
         const CardTarget& card = job.cards[static_cast<std::size_t>(i)];
         if (!m_online.get(screen, i)) {
-            if (!link.Transact(m_link.commands().Connect(card.mac),
-                               LinkBudgets::ConnectForFrame(screen))) {
+            const bool connected = link.Transact(m_link.commands().Connect(card.mac),
+                                                 LinkBudgets::ConnectForFrame(screen));
+            NoteProgress(screen);
+            if (!connected) {
                 ReportFailure(screen, card, QStringLiteral("建立连接超时"));
                 continue;
             }
             m_online.set(screen, i, true);
+            // The reconnected card needs its level again; as before, every
+            // screen's cards get it on their sender's next cycle.
             {
                 std::lock_guard lock(m_mutex);
-                m_brightnessRequest = true;
+                for (Screen& state : m_screens) {
+                    state.brightnessRequest = true;
+                }
             }
+            m_wake.notify_all();
         }
         for (int plane = 1; plane <= PlaneCount(kind); ++plane) {
             const PlaneOutcome outcome = SendPlane(screen, job, plane, i, card);
@@ -442,7 +532,19 @@ TLedThread::FrameOutcome TLedThread::SendFrameToCards(ScreenId screen, const Fra
         }
     }
 
-    // Second pass: every card still online shows the frame.
+    // Second pass, together with the other screens: every card still online
+    // shows the frame.
+    // A screen without a card to swap has nothing to show together.
+    bool anyOnline = false;
+    for (int i = 0; i < cardCount && !anyOnline; ++i) {
+        anyOnline = m_online.get(screen, i);
+    }
+    if (anyOnline) {
+        if (const FrameOutcome gathered = GatherSwaps(screen, job);
+            gathered != FrameOutcome::Done) {
+            return gathered;
+        }
+    }
     const int extent = job.frame.width();
     int shown = 0;
     for (int i = 0; i < cardCount; ++i) {
@@ -497,7 +599,9 @@ TLedThread::PlaneOutcome TLedThread::SendPlane(ScreenId screen, const FrameJob& 
             m_link.commands().WriteData(card.mac, slice.unit,
                                         bytes.subspan(static_cast<std::size_t>(slice.offset),
                                                       static_cast<std::size_t>(slice.length)));
-        if (!link.Transact(command, LinkBudgets::kFrameSlice)) {
+        const bool written = link.Transact(command, LinkBudgets::kFrameSlice);
+        NoteProgress(screen);
+        if (!written) {
             ReportFailure(
                 screen, card,
                 slice.last ? QStringLiteral("发送") + colour + QStringLiteral("最后一个数据包超时")

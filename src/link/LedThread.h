@@ -58,28 +58,43 @@ struct FrameReport {
     int shown = 0;        // cards that acknowledged its SwapBuffer
 };
 
-// The link's worker thread: it owns the three screen frames the renderer hands
-// over, and while the station is connected it sends a brightness command to
-// every listed card when asked, and for each screen whose line changed encodes
-// the frame and sends its planes and a SwapBuffer to every card of the screen,
+// The link's worker: it owns the three screen frames the renderer hands over,
+// and while the station is connected it sends a brightness command to every
+// listed card when asked, and for each screen whose line changed encodes the
+// frame and sends its planes and a SwapBuffer to every card of the screen,
 // reconnecting cards that went offline. Failures only add lines to the monitor
 // and mark the card offline.
 //
-// Threads: one std::thread, started at construction in the suspended state and
-// joined by the destructor. It sleeps on a condition variable while it has no
-// request, or while it is suspended or sending is paused. It stops
-// cooperatively, never in the middle of an exchange: between cycles, before
-// each card and each swap, after every slice, and after each card's
-// brightness; a stopped transfer continues where it stopped when both the
-// suspension and the pause are lifted. Card lists, in-use flags and frames are
-// copied under a lock, so the worker never reads what the user interface
-// changes; CardOnline is atomic and the monitor guarded.
+// Threads: one sender std::thread per screen, started at construction in the
+// suspended state and joined by Terminate. Each sender serves only its own
+// screen (its brightness request, its frames, its FrameStore, its ScreenLink),
+// so the screens' round trips overlap instead of adding up; the order of
+// commands to each card, the budgets, retries and reconnect rules stay those
+// of one screen alone. A sender sleeps on a condition variable while its
+// screen has no request, or while the worker is suspended or sending is
+// paused. Senders stop cooperatively, never in the middle of an exchange:
+// between cycles, before each card and each swap, after every slice, and
+// after each card's brightness; a stopped transfer continues where it stopped
+// when both the suspension and the pause are lifted. The worker counts as
+// held only when every sender is.
+//
+// Swaps together: a sender that has written its frame's data to every card
+// waits for the other screens still writing theirs, then all send their
+// SwapBuffers at once, so the audience sees the screens change together. It
+// does not wait for a screen whose exchange has outlasted one attempt of the
+// slice budget (a card retrying or dying there): that screen's budget is its
+// own, and it swaps alone when it is done.
+//
+// Card lists, in-use flags, frames and the swap rendezvous are kept under one
+// lock, so no sender reads what the user interface changes; CardOnline is
+// atomic, the monitor guarded (lines of different screens interleave, each
+// line whole), and the command buffer and sequence counter are shared safely.
 //
 // Every public function is called on the user-interface thread unless it says
-// otherwise; all of them are safe while the worker runs. `link` must outlive
-// the thread. The renderer hands frames over whole (FrameSink): RequestFrame
-// takes the frame loaded last, and the worker sends the latest frame requested,
-// once, however many requests came before it got there.
+// otherwise; all of them are safe while the senders run. `link` must outlive
+// the threads. The renderer hands frames over whole (FrameSink): RequestFrame
+// takes the frame loaded last, and the screen's sender sends the latest frame
+// requested, once, however many requests came before it got there.
 class TLedThread final : public FrameSink {
 public:
     explicit TLedThread(StationLink& link);
@@ -139,25 +154,27 @@ public:
     bool IsSuspended() const;
     void PauseSending(bool paused);
     bool IsSendingPaused() const;
-    // While suspended or paused: waits until the worker has stopped at a pause
-    // point or is sleeping, so that another thread may use the link alone.
+    // While suspended or paused: waits until every sender has stopped at a
+    // pause point or is sleeping, so that another thread may use the link alone.
     // False when `limit` passed first or the worker is not held back.
     bool WaitUntilHeld(std::chrono::milliseconds limit);
-    // Waits until the worker sleeps with nothing to do: no brightness request
-    // and no request for a screen in use (or the worker cannot run).
+    // Waits until every sender sleeps with nothing to do: no brightness request
+    // and no request for a screen in use (or the senders cannot run).
     bool WaitUntilIdle(std::chrono::milliseconds limit);
 
     // Finished frames (every card tried and every online card swapped).
     FrameReport LastFrame(ScreenId screen) const;
     bool WaitFramesDone(ScreenId screen, long long frames, std::chrono::milliseconds limit);
-    // Cycles the worker started (an idle worker starts none).
+    // Cycles the senders started, each a wake-up of one screen's sender with
+    // work for it (an idle worker starts none).
     long long Cycles() const;
 
     CardOnline& cardOnline() { return m_online; }
     LinkMonitor& monitor() { return m_monitor; }
 
-    // Ends the thread: a cycle in progress is abandoned at its next pause point
-    // (nothing more is sent), and the thread is joined. The destructor calls it.
+    // Ends the senders: a cycle in progress is abandoned at its next pause
+    // point (nothing more is sent), and every sender is joined. The destructor
+    // calls it.
     void Terminate();
 
 private:
@@ -165,6 +182,14 @@ private:
         MacAddress mac{};
         std::u16string macText; // as listed, for the monitor lines
     };
+    // Where a screen's frame is on its way to the swap rendezvous.
+    enum class SwapPhase {
+        Idle,     // no frame in transfer
+        Writing,  // connecting cards and writing planes
+        Ready,    // data written, waiting for the screens still writing
+        Swapping, // sending its SwapBuffers
+    };
+    // Guarded by m_mutex, every field.
     struct Screen {
         LinkScreen link;
         // Counts card list changes, so a transfer held across a reconnect
@@ -177,6 +202,15 @@ private:
         bool inUse = false;
         std::vector<CardTarget> cards;
         FrameReport report;
+        bool brightnessRequest = false;
+        // The screen's sender.
+        bool held = false;    // stopped at a pause point or sleeping
+        bool idle = false;    // sleeping between cycles
+        bool running = false; // the thread has not ended
+        SwapPhase phase = SwapPhase::Idle;
+        // When the sender last finished an exchange (or was let go after a
+        // hold); the others stop waiting for it when this grows old.
+        std::chrono::steady_clock::time_point progress{};
     };
     struct FrameJob {
         QImage frame;
@@ -187,21 +221,34 @@ private:
     };
     enum class FrameOutcome { Done, CardsChanged, Terminated };
 
-    void Run();
-    // Called on the worker thread. False when the thread is terminating.
-    bool PausePoint();
-    bool SendBrightness(int level);
+    // The functions from here to ReportFailure run on the sender of `screen`,
+    // without m_mutex held.
+    void RunSender(ScreenId screen);
+    // False when the worker is terminating.
+    bool PausePoint(ScreenId screen);
+    bool SendBrightness(ScreenId screen, int level);
     bool SendFrame(ScreenId screen, FrameJob& job);
     FrameOutcome SendFrameToCards(ScreenId screen, const FrameJob& job);
     // A pause point inside a transfer: also tells when the screen's card list
-    // changed while the worker was held there.
+    // changed while the sender was held there.
     FrameOutcome TransferPausePoint(ScreenId screen, const FrameJob& job);
+    // The swap rendezvous: returns once no other screen is still writing its
+    // data at a steady pace, or the sender was held and the card list changed,
+    // or the worker terminates.
+    FrameOutcome GatherSwaps(ScreenId screen, const FrameJob& job);
+    void SetPhase(ScreenId screen, SwapPhase phase);
+    void NoteProgress(ScreenId screen);
     enum class PlaneOutcome { Sent, CardLost, CardsChanged, Terminated };
     PlaneOutcome SendPlane(ScreenId screen, const FrameJob& job, int plane, int cardIndex,
                            const CardTarget& card);
     void ReportFailure(ScreenId screen, const CardTarget& card, const QString& what);
+
     bool HeldLocked() const { return m_suspended || m_paused; }
-    bool HasWorkLocked() const;
+    bool HasWorkLocked(const Screen& screen) const {
+        return screen.brightnessRequest || (screen.inUse && screen.link.sendRequest);
+    }
+    // The hold was lifted: nobody's wait at a pause point counts as a stall.
+    void ReleasedLocked();
     Screen& screenLocked(ScreenId screen) { return m_screens[ScreenIndex(screen)]; }
     const Screen& screenLocked(ScreenId screen) const { return m_screens[ScreenIndex(screen)]; }
 
@@ -209,21 +256,20 @@ private:
     QStringList m_localAddresses;
     CardOnline m_online;
     LinkMonitor m_monitor;
-    std::array<FrameStore, 3> m_stores; // worker thread only
+    std::array<FrameStore, 3> m_stores; // each used by its screen's sender only
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_wake;    // the worker waits here
+    std::condition_variable m_wake; // the senders wait here for work and at pause points
+    // Senders wait here at the swap rendezvous; apart from m_wake, so a
+    // change of phase does not wake the idle senders.
+    std::condition_variable m_gate;
     std::condition_variable m_changed; // waiters of the user-interface side
     std::array<Screen, 3> m_screens;
     FrameDiverter* m_diverter = nullptr;
-    bool m_brightnessRequest = false;
     int m_light = 0;
     bool m_suspended = true;
     bool m_paused = false;
     bool m_terminate = false;
-    bool m_held = false;    // stopped at a pause point or sleeping
-    bool m_idle = false;    // sleeping between cycles
-    bool m_running = false; // the thread has not ended
     long long m_cycles = 0;
-    std::thread m_thread;
+    std::array<std::thread, 3> m_senders; // indexed like the screens
 };

@@ -13,9 +13,10 @@
 // window is visible, as the window shows nothing else. The window pulls the kept
 // lines on the user-interface thread; a notifier lets it schedule that pull.
 //
-// Thread use: AddLine from any thread (the worker); the rest from the
-// user-interface thread. Everything is guarded, so the notifier may also be set
-// while the worker runs.
+// Thread use: AddLine from any thread (the worker's senders, several at once:
+// each line is kept whole, lines of different screens interleave); the rest
+// from the user-interface thread. Everything is guarded, so the notifier may
+// also be set while the worker runs.
 class LinkMonitor {
 public:
     // The window was shown or hidden. Hiding drops the lines not yet taken.
@@ -26,8 +27,9 @@ public:
     void AddLine(const QString& line);
     // The lines kept since the last call, oldest first.
     QStringList TakeLines();
-    // Called on the adding thread after a line was kept; it must not block (the
-    // user interface posts a queued call that runs TakeLines).
+    // Called on the adding thread after a line was kept, possibly on two
+    // threads at once; it must not block (the user interface posts a queued
+    // call that runs TakeLines).
     void SetNotifier(std::function<void()> notifier);
     // Lines kept since construction (dropped ones not counted).
     long long LinesKept() const;

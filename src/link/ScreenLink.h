@@ -77,10 +77,11 @@ struct ListenerStats {
 // nothing is heard twice; loopback carries no broadcasts and gets no receiver.
 //
 // Thread use: Activate, Deactivate, Transact, SendUnanswered and BeginSearch may
-// be called from the user-interface thread or the worker thread. Exchanges are
-// serialised per screen (one sender at a time, as the design expects, and
-// enforced here); the listener threads only touch the LinkReply and the card
-// list, both guarded.
+// be called from the user-interface thread or the worker's sender of this
+// screen. Exchanges are serialised per screen (one sender at a time, as the
+// design expects, and enforced here); different screens' exchanges run at the
+// same time, each with its own bindings and LinkReply. The listener threads
+// only touch the LinkReply and the card list, both guarded.
 class ScreenLink {
 public:
     ScreenLink(ScreenId screen, LinkConfig config);

@@ -11,8 +11,10 @@
 
 // The station's whole link: the three screens' listeners and senders, the one
 // command buffer and the one sequence counter they share. Owned by the main
-// window (or a tool); the worker thread and the user-interface thread's senders
-// use it through screen(). Thread-safe as described on ScreenLink.
+// window (or a tool); the worker's senders (one per screen, at the same time)
+// and the user-interface thread's sequences use it through screen(). Each
+// screen is thread-safe as described on ScreenLink; the command buffer and the
+// counter are shared by all of them and safe for concurrent use.
 class StationLink {
 public:
     explicit StationLink(LinkConfig config);

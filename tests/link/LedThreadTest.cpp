@@ -216,17 +216,95 @@ TEST_F(WorkerTest, EveryTimeOutHasItsMonitorLine) {
         EXPECT_EQ(worker().LastFrame(screen).shown, 0);
         EXPECT_EQ(worker().cardOnline().count(screen), 0);
     }
-    EXPECT_EQ(
-        worker().monitor().TakeLines(),
-        (QStringList{
-            QStringLiteral("横屏") + MacText(redLast.mac) +
-                QStringLiteral("发送红色最后一个数据包超时"),
-            QStringLiteral("横屏") + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
-            QStringLiteral("横屏") + MacText(swapH.mac) + QStringLiteral("发送切换缓冲超时"),
-            QStringLiteral("纵屏") + MacText(green.mac) + QStringLiteral("发送绿色第1个数据包超时"),
-            QStringLiteral("小屏") + MacText(absentX.mac) + QStringLiteral("建立连接超时"),
-            QStringLiteral("小屏") + MacText(swapS.mac) + QStringLiteral("交换缓冲超时"),
-        }));
+    // The screens fail at the same time, so their lines interleave; each line
+    // stays whole and each screen's lines keep the order of its transfer.
+    const QStringList lines = worker().monitor().TakeLines();
+    const QString h = QStringLiteral("横屏");
+    const QString s = QStringLiteral("纵屏");
+    const QString x = QStringLiteral("小屏");
+    const QStringList expected[] = {
+        {h + MacText(redLast.mac) + QStringLiteral("发送红色最后一个数据包超时"),
+         h + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
+         h + MacText(swapH.mac) + QStringLiteral("发送切换缓冲超时")},
+        {s + MacText(green.mac) + QStringLiteral("发送绿色第1个数据包超时")},
+        {x + MacText(absentX.mac) + QStringLiteral("建立连接超时"),
+         x + MacText(swapS.mac) + QStringLiteral("交换缓冲超时")},
+    };
+    qsizetype total = 0;
+    for (const QStringList& screenLines : expected) {
+        const QString name = screenLines.first().left(2);
+        EXPECT_EQ(lines.filter(QRegularExpression(QLatin1Char('^') + name)), screenLines);
+        total += screenLines.size();
+    }
+    EXPECT_EQ(lines.size(), total) << lines.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(WorkerTest, EveryScreenWritesItsDataBeforeAnyScreenSwaps) {
+    // Screens of different sizes: the small one's data is written long before
+    // the others', yet its swap waits for them.
+    std::vector<SimCardSpec> cards{
+        CardFor(1, ScreenId::h, 256, 32, 0, 1), CardFor(2, ScreenId::h, 256, 32, 0, 1),
+        CardFor(3, ScreenId::s, 256, 32, 0, 1), CardFor(4, ScreenId::x, 256, 32, 0, 0)};
+    for (SimCardSpec& card : cards) {
+        card.faults.delayMs = 2;
+    }
+    Start(cards);
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    Screen(ScreenId::s, 32, 256, 1, 0);
+    Screen(ScreenId::x, 256, 32, 0, 0);
+    worker().Resume();
+    for (ScreenId screen : kAllScreens) {
+        Send(screen, NoisePicture(256, 32, 40 + ScreenNumber(screen)));
+    }
+    for (ScreenId screen : kAllScreens) {
+        ASSERT_TRUE(WaitFrames(screen, 1));
+        EXPECT_EQ(worker().LastFrame(screen).shown, worker().LastFrame(screen).cards);
+    }
+    const QStringList log = bank().Log();
+    const qsizetype lastWrite =
+        log.lastIndexOf(QRegularExpression(QStringLiteral(".* WriteData .*")));
+    const qsizetype firstSwap = log.indexOf(QRegularExpression(QStringLiteral(".* SwapBuffer .*")));
+    ASSERT_GE(lastWrite, 0);
+    ASSERT_GE(firstSwap, 0);
+    EXPECT_LT(lastWrite, firstSwap) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log.filter(QStringLiteral("SwapBuffer")).size(), 4);
+}
+
+TEST_F(WorkerTest, ADyingCardOnOneScreenDoesNotHoldBackTheOtherScreens) {
+    // Each dying card answers one slice, then costs its whole slice budget
+    // (20 x 25 ms); two of them keep the horizontal screen busy for a second.
+    const SimCardSpec healthyH = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    SimCardSpec dying1 = CardFor(2, ScreenId::h, 256, 32, 0, 1);
+    SimCardSpec dying2 = CardFor(3, ScreenId::h, 256, 32, 0, 1);
+    dying1.faults.stopAfterSlices = 1;
+    dying2.faults.stopAfterSlices = 1;
+    const SimCardSpec small = CardFor(4, ScreenId::x, 256, 32, 0, 0);
+    Start({healthyH, dying1, dying2, small});
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    Screen(ScreenId::x, 256, 32, 0, 0);
+    worker().Resume();
+    const QImage line = NoisePicture(256, 32, 51);
+    Send(ScreenId::h, line);
+    Send(ScreenId::x, NoisePicture(256, 32, 52));
+
+    // The small screen swaps without waiting for the retries on the other
+    // screen, and its next line does not queue behind them either.
+    ASSERT_TRUE(WaitFrames(ScreenId::x, 1));
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).frames, 0);
+    const QImage next = NoisePicture(256, 32, 53);
+    Send(ScreenId::x, next);
+    ASSERT_TRUE(WaitFrames(ScreenId::x, 2));
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).frames, 0);
+    EXPECT_EQ(bank().Card(small.mac)->swaps, 2);
+    EXPECT_EQ(bank().Displayed(small.mac), Thresholded(next, ColourKind::Single));
+    EXPECT_EQ(worker().LastFrame(ScreenId::x).shown, 1);
+
+    // The dying cards cost their own screen only.
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).shown, 1);
+    EXPECT_EQ(bank().Displayed(healthyH.mac), Thresholded(line, ColourKind::Dual));
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 1));
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 2));
 }
 
 TEST_F(WorkerTest, MonitorLinesAreKeptOnlyWhileTheMonitorIsVisible) {

@@ -282,6 +282,64 @@ TEST_F(LiveControlTest, ATransferCutByDisconnectCompletesAfterTheNextConnect) {
     live().Disconnect();
 }
 
+TEST_F(LiveControlTest, ADisconnectHoldsEverySenderAndTheirTransfersCompleteAfterTheNextConnect) {
+    // One slow card on each screen, so all three transfers are cut halfway.
+    std::vector<SimCardSpec> cards;
+    for (ScreenId screen : kAllScreens) {
+        SimCardSpec card = CardFor(ScreenNumber(screen), screen, 256, 32, 0, 1);
+        card.faults.delayMs = 20;
+        cards.push_back(card);
+    }
+    Start(cards);
+    for (const SimCardSpec& card : cards) {
+        List(card.screen, {card});
+    }
+    live().Connect();
+    std::vector<QImage> frames;
+    for (const SimCardSpec& card : cards) {
+        frames.push_back(NoisePicture(256, 32, 30 + ScreenNumber(card.screen)));
+        worker().LoadScreenBitmap(card.screen, frames.back(), {});
+        worker().RequestFrame(card.screen);
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+        return std::all_of(cards.begin(), cards.end(), [&](const SimCardSpec& card) {
+            return bank().Card(card.mac)->dataSlices >= 2;
+        });
+    }));
+
+    live().Disconnect();
+    std::vector<long long> cut;
+    for (const SimCardSpec& card : cards) {
+        cut.push_back(bank().Card(card.mac)->dataSlices);
+        EXPECT_EQ(bank().Card(card.mac)->disconnects, 1);
+    }
+    const long long handled = bank().DatagramsHandled();
+    std::this_thread::sleep_for(80ms);
+    // No sender slipped past the hold: not a slice more on any screen.
+    EXPECT_EQ(bank().DatagramsHandled(), handled);
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+        SCOPED_TRACE(ScreenLetter(cards[i].screen));
+        EXPECT_LT(cut[i], 8);
+        EXPECT_EQ(worker().LastFrame(cards[i].screen).frames, 0);
+    }
+
+    live().Connect();
+    for (std::size_t i = 0; i < cards.size(); ++i) {
+        const SimCardSpec& card = cards[i];
+        SCOPED_TRACE(ScreenLetter(card.screen));
+        ASSERT_TRUE(worker().WaitFramesDone(card.screen, 1, 10s));
+        // Counted by their place in memory, as a late answer may be retried.
+        const QStringList writes =
+            CardActions(bank(), card.mac).filter(QStringLiteral("WriteData"));
+        EXPECT_EQ(QSet<QString>(writes.begin(), writes.end()).size(), 8);
+        // At least once: a late answer on a loaded machine repeats the swap.
+        EXPECT_GE(bank().Card(card.mac)->swaps, 1);
+        EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frames[i], ColourKind::Dual));
+        EXPECT_EQ(worker().LastFrame(card.screen).shown, 1);
+    }
+    live().Disconnect();
+}
+
 TEST_F(LiveControlTest, BrightnessStepsAndWraps) {
     std::vector<SimCardSpec> cards{TestCard(1, ScreenId::h), TestCard(2, ScreenId::s),
                                    TestCard(3, ScreenId::x)};

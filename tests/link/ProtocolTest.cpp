@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -200,6 +203,61 @@ TEST(PacketSeqTest, WrapsFrom255To0) {
         seq.Take();
     }
     EXPECT_EQ(seq.Peek(), 1);
+}
+
+TEST(CommandBufferTest, ScreensBuildingAtOnceGetTheirOwnBytesAndEverySequenceByteOnce) {
+    // The worker's senders build commands for their screens at the same time:
+    // a command must carry only its own head, address and data, and no two
+    // takes of the counter may return the same byte within a round.
+    PacketSeq seq;
+    CommandBuffer buffer(seq);
+    constexpr int kSenders = 3;
+    constexpr int kSlices = 300;
+    constexpr int kSwaps = 100;
+    std::vector<std::vector<Command>> built(kSenders);
+    std::vector<std::thread> senders;
+    for (int sender = 0; sender < kSenders; ++sender) {
+        senders.emplace_back([&buffer, &built, sender] {
+            const MacAddress mac{0x02, 0, 0, 0, 0, static_cast<std::uint8_t>(sender)};
+            const Bytes data(1024, static_cast<std::uint8_t>(0x10 + sender));
+            for (int i = 0; i < kSlices + kSwaps; ++i) {
+                built[static_cast<std::size_t>(sender)].push_back(
+                    i < kSlices ? buffer.WriteData(mac, static_cast<std::uint16_t>(sender), data)
+                                : buffer.SwapBuffer(mac, sender, sender, sender, 256));
+            }
+        });
+    }
+    for (std::thread& sender : senders) {
+        sender.join();
+    }
+    std::array<int, 256> taken{};
+    for (int sender = 0; sender < kSenders; ++sender) {
+        const auto own = static_cast<std::uint8_t>(sender);
+        for (const Command& command : built[static_cast<std::size_t>(sender)]) {
+            ASSERT_TRUE(command.seq.has_value());
+            ++taken[*command.seq];
+            EXPECT_EQ(command.bytes.back(), *command.seq);
+            EXPECT_EQ(command.bytes[7], own);
+            if (command.bytes.size() == 1039u) {
+                EXPECT_EQ(command.bytes[0], 0x03);
+                EXPECT_EQ(command.bytes[8], own);
+                EXPECT_TRUE(std::all_of(command.bytes.begin() + 14, command.bytes.end() - 1,
+                                        [&](std::uint8_t b) { return b == 0x10 + own; }));
+            } else {
+                ASSERT_EQ(command.bytes.size(), 14u);
+                EXPECT_EQ(command.bytes[0], 0x04);
+                EXPECT_EQ(Bytes(command.bytes.begin() + 8, command.bytes.begin() + 11),
+                          (Bytes{own, own, own}));
+            }
+        }
+    }
+    // 1200 takes from 0: four full rounds, and a fifth up to 175.
+    constexpr int kTakes = kSenders * (kSlices + kSwaps);
+    for (int value = 0; value < 256; ++value) {
+        EXPECT_EQ(taken[static_cast<std::size_t>(value)], kTakes / 256 + (value < kTakes % 256))
+            << value;
+    }
+    EXPECT_EQ(seq.Peek(), kTakes % 256);
 }
 
 TEST(DataSlicesTest, SliceAddressing) {
