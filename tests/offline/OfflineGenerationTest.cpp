@@ -202,8 +202,7 @@ TEST_F(OfflineGenerationTest, LongLinesAndTheVerticalScreensExtent) {
             t->effect(screen).AutoSize = 3;
         }
     }
-    const QString longLine =
-        QStringLiteral("这是一句需要滚动才能看完的长字幕");
+    const QString longLine = QStringLiteral("这是一句需要滚动才能看完的长字幕");
     ASSERT_TRUE(Generate(Playlist({Script(QStringLiteral("l.txt"), {longLine})})));
     EXPECT_EQ(op.texts(QStringLiteral("inform")), QStringList());
     EXPECT_EQ(op.texts(QStringLiteral("error")), QStringList());

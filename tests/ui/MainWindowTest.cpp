@@ -209,8 +209,6 @@ TEST_F(MainWindowTest, CommandsOfLaterWindowsSaySoAndLinkCommandsRefuse) {
         QString shown;
     };
     const Case cases[] = {
-        {"MenuBackText", QStringLiteral("inform:“设置脱机广告”在此版本中尚不可用。")},
-        {"ButtonSyn", QStringLiteral("inform:“脱机/同步切换”在此版本中尚不可用。")},
         {"MenuLight", QStringLiteral("inform:请先连接字幕机再发送亮度命令。")},
         {"MenuClearScreen", QStringLiteral("inform:请先连接字幕机再发送清屏命令。")},
         {"MenuSendTempText", QStringLiteral("inform:请先连接字幕机再发送临时信息。")},

@@ -34,11 +34,18 @@ QString ScreenTitle(ScreenId screen) {
 
 // The panel a card drives, in the audience's orientation: the card's own
 // geometry, turned for the vertical screen.
-QSize PanelSize(const CardState& state) {
-    const CardParams& block = state.setup.params;
+QSize PanelSize(const CardParams& block, ScreenId screen) {
     const int width = std::max(1, (block[0] | (block[1] << 8)) * 8);
     const int height = std::max(1, block[2] | (block[3] << 8));
-    return state.setup.screen == ScreenId::s ? QSize(height, width) : QSize(width, height);
+    return screen == ScreenId::s ? QSize(height, width) : QSize(width, height);
+}
+
+QSize PanelSize(const CardState& state) {
+    return PanelSize(state.setup.params, state.setup.screen);
+}
+
+bool PlaysOffline(const CardState& state) {
+    return !state.connected && state.startOfflineOnDisconnect;
 }
 
 // Per row of a dot, the columns that light: a square for small dots, with a
@@ -91,13 +98,17 @@ QImage LedWall::AudiencePicture(ScreenId screen, const QImage& displayed) {
     return screen == ScreenId::s ? TurnClockwise(picture) : picture;
 }
 
-QString LedWall::StateText(const CardState& state) {
+QString LedWall::StateText(const CardState& state, const QString& offlineShow,
+                           const QString& unreadable) {
     QStringList parts;
     parts << (state.connected ? QStringLiteral("已连接") : QStringLiteral("未连接"));
-    if (!state.connected && state.startOfflineOnDisconnect) {
-        // Told to run its offline programme when the station lets go; the
-        // offline formats are not played yet, so the last frame stays.
-        parts << QStringLiteral("脱机 offline");
+    if (PlaysOffline(state)) {
+        // Told to run its offline programme when the station lets go.
+        parts << (offlineShow.isEmpty() ? QStringLiteral("脱机 offline") : offlineShow);
+        if (!unreadable.isEmpty()) {
+            // Next to what plays, so a narrow panel does not cut it off.
+            parts << unreadable;
+        }
     } else if (state.mode == CardMode::Sync) {
         parts << QStringLiteral("同步");
     } else if (state.mode == CardMode::Offline) {
@@ -110,10 +121,18 @@ QString LedWall::StateText(const CardState& state) {
     parts << QStringLiteral("帧 %1").arg(state.swaps);
     const CardFaults& faults = state.setup.faults;
     QStringList faultParts;
+    QStringList limits;
+    if (faults.stopAfterSlices >= 0) {
+        limits << QStringLiteral("%1 片后停止").arg(faults.stopAfterSlices);
+    }
+    if (faults.stopAfterFlash >= 0) {
+        limits << QStringLiteral("闪存 %1 块后停止").arg(faults.stopAfterFlash);
+    }
     if (!state.answering) {
-        faultParts << QStringLiteral("无应答 (%1 片后停止)").arg(faults.stopAfterSlices);
-    } else if (faults.stopAfterSlices >= 0) {
-        faultParts << QStringLiteral("%1 片后停止").arg(faults.stopAfterSlices);
+        // Either limit may have silenced it; both are named.
+        faultParts << QStringLiteral("无应答 (%1)").arg(limits.join(QStringLiteral(", ")));
+    } else {
+        faultParts << limits;
     }
     if (faults.dropPercent > 0) {
         faultParts << QStringLiteral("丢包 %1%").arg(faults.dropPercent);
@@ -173,11 +192,18 @@ bool LedWall::IsAnimating(const MacAddress& mac) const {
     return view && view->animating;
 }
 
+QStringList LedWall::OfflineProblems(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view && view->offline.active ? view->offline.programme.problems : QStringList();
+}
+
 void LedWall::Tick() {
     // Running animations step first; a line that arrives now starts from
     // black and takes its first step on the next tick, as the preview does.
     for (CardView& view : m_cards) {
-        if (view.animating) {
+        if (view.offline.active) {
+            AdvanceOffline(view);
+        } else if (view.animating) {
             Advance(view);
         }
     }
@@ -234,16 +260,35 @@ void LedWall::Take(CardView& view, const CardState& state) {
         view.title = title;
         update(view.titleRect);
     }
-    const QString line = StateText(state);
-    if (line != view.stateLine) {
-        view.stateLine = line;
-        update(view.stateRect);
-    }
     const int level =
         state.brightness < 0 ? kFullBrightness : std::clamp(state.brightness, 0, kFullBrightness);
     if (level != view.brightness) {
         view.brightness = level;
         view.dotsStale = true;
+    }
+    const bool offline = PlaysOffline(state);
+    if (offline) {
+        OfflinePlay& play = view.offline;
+        if (!play.active || play.disconnects != state.disconnects ||
+            play.flashBlocks != state.flashBlocks || play.params != state.setup.params ||
+            play.screen != state.setup.screen) {
+            // New flash blocks change the programme, and a new parameter
+            // block or screen changes what the records mean.
+            EnterOffline(view, state);
+        }
+    } else if (view.offline.active) {
+        view.offline = OfflinePlay{};
+        // The live picture comes back as if it had just arrived.
+        view.swaps = -1;
+    }
+    const QString line =
+        offline ? StateText(state, OfflineShowText(view), UnreadableText(view)) : StateText(state);
+    if (line != view.stateLine) {
+        view.stateLine = line;
+        update(view.stateRect);
+    }
+    if (offline) {
+        return;
     }
     const QSize panelSize = PanelSize(state);
     if (state.swaps == view.swaps && view.panel.size() == panelSize) {
@@ -282,6 +327,116 @@ void LedWall::Advance(CardView& view) {
     view.animating = next.continues;
     view.waitMs = next.intervalMs;
     view.dotsStale = true;
+}
+
+void LedWall::EnterOffline(CardView& view, const CardState& state) {
+    OfflinePlay& play = view.offline;
+    play = OfflinePlay{};
+    play.active = true;
+    play.disconnects = state.disconnects;
+    play.flashBlocks = state.flashBlocks;
+    play.screen = state.setup.screen;
+    play.params = state.setup.params;
+    play.flash = m_bank.Flash(view.mac);
+    play.programme = offline::ReadOfflineProgramme(play.flash, play.params);
+    StartOfflineItem(view, 0);
+}
+
+int LedWall::OfflineItems(const CardView& view) {
+    const offline::OfflineProgramme& programme = view.offline.programme;
+    return (programme.advert ? 1 : 0) + static_cast<int>(programme.subtitles.size());
+}
+
+void LedWall::StartOfflineItem(CardView& view, int item) {
+    OfflinePlay& play = view.offline;
+    const offline::OfflineProgramme& programme = play.programme;
+    play.item = item;
+    play.holdMs = kOfflineHoldMs;
+    const QSize panelSize = PanelSize(play.params, play.screen);
+    view.panel = BlackBitmap(panelSize.width(), panelSize.height());
+    view.picture = QImage();
+    view.step = 0;
+    view.animating = false;
+    view.dotsStale = true;
+    if (item < 0 || item >= OfflineItems(view)) {
+        return; // nothing in the flash to play: the panel stays dark
+    }
+    const int subtitle = item - (programme.advert ? 1 : 0);
+    const offline::OfflineRecord& record =
+        subtitle < 0 ? *programme.advert : programme.subtitles[std::size_t(subtitle)];
+    view.picture =
+        AudiencePicture(play.screen, offline::DecodeRecord(play.flash, play.params, record));
+    if (view.picture.isNull()) {
+        // The reader checked the record against the flash, so only memory can
+        // have run out; the item stays dark for its time and the show goes on.
+        const QString note =
+            (subtitle < 0 ? QStringLiteral("广告") : QStringLiteral("字幕 #%1").arg(subtitle + 1)) +
+            QStringLiteral(": 无内存显示 %1 x %2")
+                .arg(record.size.width())
+                .arg(record.size.height());
+        if (!play.programme.problems.contains(note)) {
+            play.programme.problems << note;
+        }
+        return;
+    }
+    view.params = AnimationParams{record.effect, record.speed, record.pause};
+    if (record.effect == 0) {
+        const QRect region(QPoint(0, 0), panelSize);
+        CopyScaled(view.picture, region, view.panel, region);
+        return;
+    }
+    view.animating = true;
+    view.waitMs = kTickMs;
+    if (record.effect == 1) {
+        play.holdMs = 0;
+    }
+}
+
+void LedWall::AdvanceOffline(CardView& view) {
+    const int items = OfflineItems(view);
+    if (items == 0) {
+        return;
+    }
+    if (view.animating) {
+        Advance(view);
+        // A scroll's step rules loop for ever; offline, its item is over once
+        // the counter wraps, that is once the picture has left the panel.
+        if (view.params.effect == 1 && view.step == 0) {
+            view.animating = false;
+        }
+        return;
+    }
+    view.offline.holdMs -= kTickMs;
+    if (view.offline.holdMs <= 0) {
+        StartOfflineItem(view, (view.offline.item + 1) % items);
+    }
+}
+
+QString LedWall::OfflineShowText(const CardView& view) {
+    const offline::OfflineProgramme& programme = view.offline.programme;
+    QString show;
+    if (OfflineItems(view) == 0) {
+        show = QStringLiteral("闪存无节目");
+    } else if (programme.advert && view.offline.item == 0) {
+        show = QStringLiteral("广告");
+    } else {
+        show = QStringLiteral("字幕 %1/%2")
+                   .arg(view.offline.item + (programme.advert ? 0 : 1))
+                   .arg(programme.subtitles.size());
+    }
+    return QStringLiteral("脱机播放 offline: ") + show;
+}
+
+QString LedWall::UnreadableText(const CardView& view) {
+    const QStringList& problems = view.offline.programme.problems;
+    if (problems.isEmpty()) {
+        return {};
+    }
+    QString text = QStringLiteral("读不出: ") + problems.front();
+    if (problems.size() > 1) {
+        text += QStringLiteral(" (+%1)").arg(problems.size() - 1);
+    }
+    return text;
 }
 
 void LedWall::Redraw(CardView& view) {
@@ -355,7 +510,8 @@ void LedWall::Relayout() {
             }
             view.titleRect = QRect(x, y, column, kLine);
             view.panelRect = QRect(QPoint(x, y + kLine + 2), panel);
-            view.stateRect = QRect(x, view.panelRect.bottom() + 4, column, kLine);
+            // Two lines: an offline card's state names what it could not read.
+            view.stateRect = QRect(x, view.panelRect.bottom() + 4, column, 2 * kLine);
             rowHeight = std::max(rowHeight, view.stateRect.bottom() - y + 1);
             widest = std::max(widest, x + column);
             x += column + kColumnGap;
@@ -395,10 +551,12 @@ void LedWall::paintEvent(QPaintEvent* event) {
             painter.drawImage(view.panelRect.topLeft(), view.dots);
         }
         if (view.stateRect.intersects(dirty)) {
-            painter.setPen(view.stateLine.contains(QStringLiteral("无应答"))
+            painter.setPen(view.stateLine.contains(QStringLiteral("无应答")) ||
+                                   view.stateLine.contains(QStringLiteral("读不出"))
                                ? QColor(0xff, 0x70, 0x60)
                                : QColor(0x9a, 0xc8, 0xff));
-            painter.drawText(view.stateRect, Qt::AlignLeft | Qt::AlignVCenter, view.stateLine);
+            painter.drawText(view.stateRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                             view.stateLine);
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CardBank.h"
+#include "OfflineContent.h"
 
 #include "render/EffectAnimation.h"
 
@@ -17,6 +18,12 @@
 // state line. Each SwapBuffer is played the way the station's preview plays
 // the line (the same step rules), so the wall and the preview agree.
 //
+// A card the station let go of with "yes" plays its flash instead, as it
+// would on its own: the advertisement, then every subtitle record in file
+// order, each with its effect, then from the start again; so the offline show
+// can be rehearsed on the wall. The flash is read once when the card starts
+// playing on its own; a new connection brings back the live picture.
+//
 // The wall lives on the user-interface thread and reads the bank (whose
 // threads run the cards) through its locked accessors on every tick; a tick
 // is also one step of every running animation. The tick timer can be left
@@ -28,6 +35,10 @@ public:
     static constexpr int kTickMs = 50;
     static constexpr int kMinDotSize = 1;
     static constexpr int kMaxDotSize = 16;
+    // How long an offline item stands still: a direct display from its first
+    // tick, a moved-in picture once it is in. A scroll ends when its picture
+    // has left the panel.
+    static constexpr int kOfflineHoldMs = 2000;
 
     // Production runs tick on a QTimer; tests leave it off.
     void SetAutoTick(bool on);
@@ -46,13 +57,19 @@ public:
     QString StateLine(const MacAddress& mac) const;
     int Step(const MacAddress& mac) const;
     bool IsAnimating(const MacAddress& mac) const;
+    // What the card's flash gave that could not be played (empty while the
+    // card shows live frames).
+    QStringList OfflineProblems(const MacAddress& mac) const;
 
     // The panel picture a card's displayed frame gives, turned back to the
     // audience's reading for the vertical screen (whose card frame is the
     // picture turned a quarter turn anticlockwise).
     static QImage AudiencePicture(ScreenId screen, const QImage& displayed);
     static AnimationAxes AxesOf(ScreenId screen);
-    static QString StateText(const CardState& state);
+    // `offlineShow` replaces the plain offline mode text while the card plays
+    // its flash ("脱机播放 offline: 字幕 3/120"); `unreadable` follows it.
+    static QString StateText(const CardState& state, const QString& offlineShow = {},
+                             const QString& unreadable = {});
 
     QSize sizeHint() const override;
 
@@ -62,6 +79,20 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // A card playing its flash on its own.
+    struct OfflinePlay {
+        bool active = false;
+        // What the programme was read for; any change reads the flash again.
+        int disconnects = -1;
+        long long flashBlocks = -1;
+        ScreenId screen = ScreenId::h;
+        CardParams params{};
+        std::vector<std::uint8_t> flash;
+        offline::OfflineProgramme programme;
+        int item = 0;   // the advertisement (when there is one) first, then the subtitles
+        int holdMs = 0; // still time left once the item stands
+    };
+
     struct CardView {
         MacAddress mac{};
         ScreenId screen = ScreenId::h;
@@ -77,6 +108,7 @@ private:
         int waitMs = 0;
         bool animating = false;
         bool dotsStale = true;
+        OfflinePlay offline;
         // Where the card is drawn (widget coordinates).
         QRect titleRect;
         QRect panelRect;
@@ -87,6 +119,12 @@ private:
     void SyncCards();
     void Take(CardView& view, const CardState& state);
     void Advance(CardView& view);
+    void EnterOffline(CardView& view, const CardState& state);
+    void StartOfflineItem(CardView& view, int item);
+    void AdvanceOffline(CardView& view);
+    static int OfflineItems(const CardView& view);
+    static QString OfflineShowText(const CardView& view);
+    static QString UnreadableText(const CardView& view);
     void Redraw(CardView& view);
     void Relayout();
 

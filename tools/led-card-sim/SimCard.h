@@ -58,8 +58,8 @@ struct CardState {
     int brightness = -1;
     bool startOfflineOnDisconnect = false;
     int disconnects = 0;
-    bool answering = true;    // false once a slice limit made the card fall silent
-    long long dataSlices = 0; // WriteData commands taken
+    bool answering = true;     // false once a slice limit made the card fall silent
+    long long dataSlices = 0;  // WriteData commands taken
     long long flashBlocks = 0; // WriteFlash commands taken
     int swaps = 0;
     int effect = 0;

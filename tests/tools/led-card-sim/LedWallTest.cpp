@@ -277,6 +277,15 @@ TEST(LedWallStateText, ModesAndOfflineOnDisconnect) {
     EXPECT_TRUE(LedWall::StateText(state).startsWith(QStringLiteral("未连接 · 同步")));
     state.setup.faults.dropPercent = 30;
     EXPECT_TRUE(LedWall::StateText(state).endsWith(QStringLiteral("故障: 丢包 30%")));
+    // A card silenced by its flash-block limit names that limit, not the
+    // data-slice one it does not have.
+    state.setup.faults = {};
+    state.setup.faults.stopAfterFlash = 3;
+    EXPECT_TRUE(LedWall::StateText(state).endsWith(QStringLiteral("故障: 闪存 3 块后停止")));
+    state.answering = false;
+    EXPECT_TRUE(
+        LedWall::StateText(state).endsWith(QStringLiteral("故障: 无应答 (闪存 3 块后停止)")))
+        << LedWall::StateText(state).toStdString();
 }
 
 namespace {

@@ -110,22 +110,22 @@ protected:
     const SubtitleFile file = MakeSubtitleFile(scripts, kind);
     const Bytes flash = MakeFlash(advert, file, kind);
 
-    std::vector<TestRecord> Records() const {
+    const std::vector<TestRecord> records = [this] {
         std::vector<TestRecord> all;
         for (const auto& script : scripts) {
             all.insert(all.end(), script.begin(), script.end());
         }
         return all;
-    }
+    }();
     std::size_t RecordAddress(int index) const { return kFile + file.offsets[std::size_t(index)]; }
     std::uint32_t RecordSize(int index) const {
         return 14 + static_cast<std::uint32_t>(
-                        PictureData(Records()[std::size_t(index)].picture, kind).size());
+                        PictureData(records[std::size_t(index)].picture, kind).size());
     }
     // Rewrites a record's header with a right checksum, so only the named
     // field is wrong.
     void Rewrite(Bytes& bytes, int index, std::uint32_t previous, std::uint32_t next) const {
-        const TestRecord& record = Records()[std::size_t(index)];
+        const TestRecord& record = records[std::size_t(index)];
         Put(bytes, RecordAddress(index),
             Header(previous, next, record.effect, record.speed, record.pause,
                    record.picture.width()));
@@ -145,7 +145,6 @@ TEST_F(OfflineChainTest, ReadsTheAdvertisementAndEveryRecordAcrossScripts) {
         EXPECT_EQ(programme.advert->size, QSize(64, 16));
         EXPECT_EQ(offline::DecodeRecord(*bytes, params, *programme.advert),
                   Thresholded(advert.picture, kind));
-        const std::vector<TestRecord> records = Records();
         ASSERT_EQ(programme.subtitles.size(), records.size());
         for (std::size_t i = 0; i < records.size(); ++i) {
             SCOPED_TRACE(i);
@@ -172,7 +171,7 @@ TEST_F(OfflineChainTest, UnwrittenFlashReadsAsErased) {
     const QImage last = offline::DecodeRecord(cut, params, programme.subtitles[2]);
     ASSERT_EQ(last.size(), QSize(13, 16));
     EXPECT_EQ(last.pixel(12, 15), qRgb(255, 255, 0));
-    EXPECT_EQ(last.copy(0, 0, 13, 8), Thresholded(Records()[2].picture, kind).copy(0, 0, 13, 8));
+    EXPECT_EQ(last.copy(0, 0, 13, 8), Thresholded(records[2].picture, kind).copy(0, 0, 13, 8));
 }
 
 TEST_F(OfflineChainTest, BrokenFlashPlaysWhatIsSoundAndNamesTheRest) {
@@ -251,7 +250,6 @@ TEST_F(OfflineChainTest, BrokenFlashPlaysWhatIsSoundAndNamesTheRest) {
                 << Joined(programme.problems);
         }
         // What was read is sound: every record decodes to its picture.
-        const std::vector<TestRecord> records = Records();
         for (std::size_t i = 0; i < programme.subtitles.size(); ++i) {
             EXPECT_EQ(offline::DecodeRecord(bytes, c.params, programme.subtitles[i]),
                       Thresholded(records[i].picture, kind));
@@ -261,7 +259,7 @@ TEST_F(OfflineChainTest, BrokenFlashPlaysWhatIsSoundAndNamesTheRest) {
 
 TEST_F(OfflineChainTest, OutOfRangeValuesPlayClampedAndAreNamed) {
     Bytes bytes = flash;
-    const TestRecord& first = Records()[0];
+    const TestRecord& first = records[0];
     Put(bytes, RecordAddress(0), Header(kRecords, file.offsets[1], 9, 0, 7, first.picture.width()));
     const OfflineProgramme programme = ReadOfflineProgramme(bytes, params);
     ASSERT_EQ(programme.subtitles.size(), 3u);
