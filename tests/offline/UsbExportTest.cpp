@@ -31,27 +31,21 @@ protected:
 const QString kFat = QStringLiteral("请确认u盘为FAT或者FAT32文件系统，否则请格式化");
 
 TEST_F(UsbExportTest, EveryGroupWithItsLogLines) {
-    for (const char* name : {"cs_h.bin", "cs_s.bin", "cs_x.bin", "gg_h.bin", "gg_s.bin",
-                             "gg_x.bin", "zim_h.bin", "zim_s.bin", "zim_x.bin"}) {
+    for (const char* name : {"cs_h.bin", "cs_s.bin", "cs_x.bin", "gg_h.bin", "gg_s.bin", "gg_x.bin",
+                             "zim_h.bin", "zim_s.bin", "zim_x.bin"}) {
         Data(QString::fromLatin1(name), QByteArray(name) + " contents");
     }
     // An old file on the stick is overwritten.
     stick.write(QStringLiteral("zim_h.bin"), "yesterday");
     const QStringList lines = Export(UsbOptions{true, true, true});
     const QString separator(47, QLatin1Char('-'));
-    EXPECT_EQ(lines, (QStringList{QStringLiteral("写入横屏参数成功!"),
-                                  QStringLiteral("写入纵屏参数成功!"),
-                                  QStringLiteral("写入小屏参数成功!"),
-                                  separator,
-                                  QStringLiteral("写入横屏广告成功!"),
-                                  QStringLiteral("写入纵屏广告成功!"),
-                                  QStringLiteral("写入小屏广告成功!"),
-                                  separator,
-                                  QStringLiteral("写入横屏字幕成功!"),
-                                  QStringLiteral("写入纵屏字幕成功!"),
-                                  QStringLiteral("写入小屏字幕成功!"),
-                                  separator,
-                                  kFat}));
+    EXPECT_EQ(lines,
+              (QStringList{QStringLiteral("写入横屏参数成功!"), QStringLiteral("写入纵屏参数成功!"),
+                           QStringLiteral("写入小屏参数成功!"), separator,
+                           QStringLiteral("写入横屏广告成功!"), QStringLiteral("写入纵屏广告成功!"),
+                           QStringLiteral("写入小屏广告成功!"), separator,
+                           QStringLiteral("写入横屏字幕成功!"), QStringLiteral("写入纵屏字幕成功!"),
+                           QStringLiteral("写入小屏字幕成功!"), separator, kFat}));
     EXPECT_EQ(OnStick().size(), 9);
     EXPECT_EQ(TempDir::read(stick.file(QStringLiteral("zim_h.bin"))), "zim_h.bin contents");
 }
@@ -62,11 +56,10 @@ TEST_F(UsbExportTest, UncheckedGroupsAreRemovedAndMissingSourcesFail) {
         stick.write(QString::fromLatin1(name), "old");
     }
     const QStringList lines = Export(UsbOptions{false, false, true});
-    EXPECT_EQ(lines, (QStringList{QString(47, QLatin1Char('-')),
-                                  QStringLiteral("写入横屏字幕成功!"),
-                                  QStringLiteral("写入纵屏字幕失败!"),
-                                  QStringLiteral("写入小屏字幕失败!"),
-                                  QString(47, QLatin1Char('-')), kFat}));
+    EXPECT_EQ(lines,
+              (QStringList{QString(47, QLatin1Char('-')), QStringLiteral("写入横屏字幕成功!"),
+                           QStringLiteral("写入纵屏字幕失败!"), QStringLiteral("写入小屏字幕失败!"),
+                           QString(47, QLatin1Char('-')), kFat}));
     EXPECT_EQ(OnStick(), QStringList{QStringLiteral("zim_h.bin")});
 }
 
@@ -80,9 +73,9 @@ TEST_F(UsbExportTest, AStickThatFillsUpHalfwayHoldsNoTruncatedFile) {
         FileSizeLimit full(4096);
         lines = Export(UsbOptions{false, false, true});
     }
-    EXPECT_EQ(lines.mid(1, 3), (QStringList{QStringLiteral("写入横屏字幕成功!"),
-                                            QStringLiteral("写入纵屏字幕失败!"),
-                                            QStringLiteral("写入小屏字幕成功!")}));
+    EXPECT_EQ(lines.mid(1, 3),
+              (QStringList{QStringLiteral("写入横屏字幕成功!"), QStringLiteral("写入纵屏字幕失败!"),
+                           QStringLiteral("写入小屏字幕成功!")}));
     // The old file stays whole under its name; no half copy, no leftovers.
     EXPECT_EQ(TempDir::read(stick.file(QStringLiteral("zim_s.bin"))), "the old vertical file");
     EXPECT_EQ(OnStick(), (QStringList{QStringLiteral("zim_h.bin"), QStringLiteral("zim_s.bin"),
