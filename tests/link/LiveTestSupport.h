@@ -59,17 +59,28 @@ inline QImage Thresholded(const QImage& frame, ColourKind kind) {
 // What the cards of the bank did, one short line per datagram of one card,
 // without the bank's address prefix: "Connect", "WriteData 0 1024",
 // "SwapBuffer", "Brightness 7", "SyncMode", "Disconnect".
-inline QStringList CardActions(const CardBank& bank, const MacAddress& mac) {
+//
+// With `withoutRetries`, a datagram the card got twice in a row, sequence byte
+// and all, counts once: that is a retry of the same command after a reply came
+// back later than one try's wait (a loaded machine, a sanitizer build), not the
+// link sending the command again.
+inline QStringList CardActions(const CardBank& bank, const MacAddress& mac,
+                               bool withoutRetries = false) {
     static const QRegularExpression kWrite(
         QStringLiteral(R"(WriteData unit (\d+) \(byte \d+\) (\d+) bytes)"));
     const QString key = MacText(mac) + QLatin1Char(' ');
     QStringList actions;
+    QString previous;
     for (const QString& line : bank.Log()) {
         const qsizetype at = line.indexOf(key);
         if (at < 0) {
             continue;
         }
         const QString rest = line.mid(at + key.size());
+        if (withoutRetries && rest == previous) {
+            continue;
+        }
+        previous = rest;
         const QRegularExpressionMatch write = kWrite.match(rest);
         if (write.hasMatch()) {
             actions << QStringLiteral("WriteData %1 %2").arg(write.captured(1), write.captured(2));
