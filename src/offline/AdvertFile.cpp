@@ -6,22 +6,6 @@ FrameEffect AdvertEffect(const TAdSettings& ad) {
     return {ad.tej, ad.sud, ad.tingl};
 }
 
-AdvertStyle AdvertStyleFrom(const TAdSettings& ad, const QStringList& faces) {
-    AdvertStyle style;
-    style.singleRow = ad.OneTwo;
-    if (ad.zit >= 0 && ad.zit < faces.size()) {
-        style.face = faces[ad.zit];
-    }
-    style.pointSize = ad.dax + 8;
-    style.bold = ad.zut;
-    style.italic = ad.xiet;
-    style.colourIndex = ad.yans;
-    style.effect = ad.tej;
-    style.speed = ad.sud;
-    style.pause = ad.tingl;
-    return style;
-}
-
 std::optional<QByteArray> BuildAdvertFile(const QImage& frame, ColourKind kind,
                                           const FrameEffect& effect, int cardWidth) {
     const std::vector<std::uint8_t> data = OfflineRecordData(frame, kind);

@@ -16,9 +16,6 @@
 
 // The advertisement's effect, speed and pause as the header carries them.
 FrameEffect AdvertEffect(const TAdSettings& ad);
-// The rendering style the settings describe; `faces` is the font list the
-// face index refers to (an index outside it keeps the renderer's default face).
-AdvertStyle AdvertStyleFrom(const TAdSettings& ad, const QStringList& faces);
 
 // The file for a frame (card orientation), or nullopt when its data would not
 // fit the card's advertisement area (more than 40946 bytes).

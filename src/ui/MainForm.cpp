@@ -745,7 +745,7 @@ void TMainForm::EditAdvertisement() {
 }
 
 std::array<bool, 3> TMainForm::RenderAdvertisement() {
-    const AdvertStyle style = AdvertStyleFrom(m_settings.Ad, m_tempForm->faces());
+    const AdvertStyle style = AdvertStyleFromSettings(m_settings.Ad, m_tempForm->faces());
     std::array<bool, 3> rendered{};
     for (ScreenId screen : kAllScreens) {
         const RenderOutcome outcome =

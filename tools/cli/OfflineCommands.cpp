@@ -217,7 +217,7 @@ int RunSendOfflineCommand(const QStringList& arguments, CliIo& io) {
         QtRasteriser rasteriser;
         TextRenderer renderer(settings.ActiveSettings, rasteriser);
         renderer.SetFrameSink(&worker);
-        const AdvertStyle style = AdvertStyleFrom(settings.Ad, FontCatalogue::InstalledFaces());
+        const AdvertStyle style = AdvertStyleFromSettings(settings.Ad, FontCatalogue::InstalledFaces());
         for (ScreenId screen : kAllScreens) {
             const RenderOutcome outcome =
                 renderer.RenderAdvert(screen, settings.Ad.hang1, settings.Ad.hang2, style);
