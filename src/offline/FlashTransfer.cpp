@@ -112,7 +112,8 @@ TransferOutcome OfflineTransfer(StationLink& link, CardOnline& online, const Tra
         report.Line(QString());
     }
     const auto cancelled = [&] {
-        screen.SendUnanswered(commands.Disconnect(card.mac, false));
+        // Acknowledged or not, the card is told not to play what it holds.
+        screen.Transact(commands.Disconnect(card.mac, false), budget);
         online.set(card.screen, card.index, false);
         report.Line(mac + QStringLiteral("->已停止发送"));
         return TransferOutcome::Cancelled;
