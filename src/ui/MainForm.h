@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "documents/DocumentSession.h"
 #include "documents/Playlist.h"
+#include "documents/ScriptEditing.h"
 #include "link/LedThread.h"
 #include "link/LiveControl.h"
 #include "link/StationLink.h"
@@ -15,6 +16,7 @@
 #include "playback/QtControllerTimer.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+#include "ui/EditingDialogs.h"
 #include "ui/MainFormPorts.h"
 #include "ui/WidgetOperator.h"
 
@@ -79,6 +81,7 @@ public:
 
     // ---- the engines, for tests and tools
     PlaybackController& player() { return m_player; }
+    ScriptEditing& editing() { return m_editing; }
     LiveControl& live() { return m_live; }
     TLedThread& worker() { return m_worker; }
     SettingsStore& settings() { return m_settings; }
@@ -157,6 +160,14 @@ private:
     // The dialog's pages become the screens in use: settings, worker, previews,
     // line list, blank screens, status line.
     void ApplyScreenSettings(bool withOrientation);
+    // The editing page: after a command the screens are blanked and the list
+    // shows its new selection.
+    void FinishEdit(const EditOutcome& outcome);
+    // "新建字幕": the new file opens on the editing page.
+    void NewSubtitle();
+    // Leaving the editing page: recording ends, and unsaved edits are saved
+    // or dropped as the operator says. False when a failed save keeps them.
+    bool LeaveEditing();
     void OpenHelp();
     void ShowAbout();
     // Commands whose windows come in a later version: a clear word instead
@@ -182,6 +193,8 @@ private:
     QtControllerTimer m_lineTimer;
     QtControllerTimer m_nextFileTimer;
     PlaybackController m_player;
+    WidgetEditingDialogs m_editingDialogs;
+    ScriptEditing m_editing;
     ScreenParamControl m_paramControl;
 
     std::unique_ptr<PreviewAnimator> m_animator;
