@@ -323,6 +323,13 @@ void TMainForm::ConnectCommands() {
 
     connect(ui.ListView1, &LineListView::lineChosen, this,
             [this](qsizetype index) { m_player.ChooseLine(index); });
+    // A click on the line already selected moves no selection; while recording
+    // it still takes the line's time.
+    connect(ui.ListView1, &LineListView::lineClicked, this, [this](qsizetype index) {
+        if (m_player.state() == PlayerState::Recording && index == m_player.selectedLine()) {
+            m_player.ChooseLine(index);
+        }
+    });
     connect(ui.ListView1, &LineListView::stepRequested, this,
             [this] { m_player.StepForwardByJump(); });
     connect(ui.ProgressBarPlay, &SeekBar::pressedAt, this,
