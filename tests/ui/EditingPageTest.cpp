@@ -312,3 +312,16 @@ TEST_F(EditingPageTest, RecordingFromThePageStampsLinesAndEndsOnLeaving) {
     EXPECT_FALSE(w.document().document().modified);
     EXPECT_TRUE(TempDir::read(lyric).startsWith(EncodeGbk(items[0].Source + U("第一句"))));
 }
+
+TEST_F(EditingPageTest, ClosingTheStationOffersToSaveTheEdits) {
+    StartWithShow();
+    SelectEntry(1);
+    ShowPage(1);
+    ChooseRow(0);
+    AnswerLine(U("插入字幕"), QString(), U("开演前"));
+    Click("EButtonInsert");
+    answers().yesNo.push_back(true);
+    window().close();
+    EXPECT_TRUE(answers().shown.contains(U("ask:当前字幕已经修改，是否保存？")));
+    EXPECT_EQ(TempDir::read(script), EncodeGbk(U("开演前\r\n第一幕\r\n第二幕\r\n第三幕\r\n")));
+}
