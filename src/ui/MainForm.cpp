@@ -673,7 +673,9 @@ void TMainForm::OnPageChanged(int index) {
 
 bool TMainForm::LeaveEditing() {
     // A recording goes on only while its page is shown.
-    m_player.StopRecording();
+    if (m_player.state() == PlayerState::Recording) {
+        m_player.StopRecording();
+    }
     if (!m_document.document().modified) {
         return true;
     }
@@ -907,7 +909,9 @@ void TMainForm::RunCloseSequence() {
     if (state == PlayerState::Playing || state == PlayerState::Paused) {
         m_player.Stop();
     }
-    m_player.StopRecording();
+    if (state == PlayerState::Recording) {
+        m_player.StopRecording();
+    }
     // Edits of the script are offered for saving as on leaving their page;
     // closing must not be the one way to lose an hour's work unasked.
     if (m_document.document().modified) {
