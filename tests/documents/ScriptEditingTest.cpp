@@ -74,7 +74,8 @@ TEST(EditorText, SplittingGivesTheJoinedLinesBack) {
         }
         EXPECT_EQ(SplitEditorText(lines.join(u'\n')), lines) << lines.join(u'|').toStdString();
     }
-    EXPECT_EQ(SplitEditorText(U("a\r\nb\rc\u2029d")), (QStringList{U("a"), U("b"), U("c"), U("d")}));
+    EXPECT_EQ(SplitEditorText(U("a\r\nb\rc\u2029d")),
+              (QStringList{U("a"), U("b"), U("c"), U("d")}));
 }
 
 TEST_F(ScriptEditingTest, EveryCommandWantsADocumentFirst) {
