@@ -116,8 +116,12 @@ bool DocumentSession::StampTime(qsizetype index, double seconds) {
     const QString tag = FormatTimeTag(seconds > 0 ? static_cast<int>(seconds) : 0);
     LineItem& item = m_lines[index];
     item.Source = tag;
-    if (index < m_document.lines.size()) {
-        m_document.lines[index] = tag + item.Text;
+    // The line that gives this row, wherever it stands: after a whole-script
+    // edit or an import an empty or header line before it would otherwise
+    // make the stamp land on the row above.
+    const qsizetype line = LyricLineOfItem(m_document.lines, index);
+    if (line >= 0) {
+        m_document.lines[line] = tag + item.Text;
     }
     m_document.modified = true;
     return true;

@@ -86,6 +86,23 @@ LineList BuildLyricList(const QStringList& lines) {
     return items;
 }
 
+qsizetype LyricLineOfItem(const QStringList& lines, qsizetype item) {
+    if (item < 0) {
+        return -1;
+    }
+    qsizetype row = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (ParseLyricLine(lines[i]).kind != LyricLine::Kind::Item) {
+            continue;
+        }
+        if (row == item) {
+            return i;
+        }
+        ++row;
+    }
+    return -1;
+}
+
 QStringList ApplyLyricFilter(const QStringList& fileLines) {
     QStringList kept;
     QStringList offsets;

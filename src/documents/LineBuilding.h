@@ -15,6 +15,12 @@ LineList BuildSegmentedList(const QStringList& lines, const TTextCommon& text);
 // time tags and word time tags (see ParseLyricLine in LyricTimeline.h).
 LineList BuildLyricList(const QStringList& lines);
 
+// The document line that gives lyric row `item` (as BuildLyricList counts
+// rows), -1 when there is no such row. Rows and lines part wherever a line
+// gives no row (an empty line, a header tag), so a row's line is found by
+// counting, never taken to be the line of the same index.
+qsizetype LyricLineOfItem(const QStringList& lines, qsizetype item);
+
 // Lines of a lyric file that are kept: trimmed, non-empty, and either untagged
 // or starting with a time tag ("[ti:...]" and the like are dropped). An
 // "[offset:...]" line is kept too, moved after all the others, so that every

@@ -163,6 +163,12 @@ void Playlist::Remove(qsizetype index) {
     m_changed = true;
 }
 
+void Playlist::MarkHasScript(qsizetype index) {
+    if (index >= 0 && index < m_rows.size()) {
+        m_rows[index].firstMarker = 3;
+    }
+}
+
 qsizetype Playlist::Move(qsizetype index, int delta) {
     const qsizetype target = index + delta;
     if (index < 0 || index >= m_entries.size() || target < 0 || target >= m_entries.size()) {

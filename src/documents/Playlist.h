@@ -67,6 +67,10 @@ public:
     // the rows; changed is left as it is. Returns the new index, or -1.
     qsizetype Move(qsizetype index, int delta);
 
+    // A script was made for entry `index` (a track's new lyric file): its row
+    // shows the script marker from now on.
+    void MarkHasScript(qsizetype index);
+
     // Writes the entries to `path` (GBK, CR LF); success makes it the list's
     // path and clears changed, a failure names the file and keeps changed.
     IoStatus WriteTo(const QString& path);

@@ -7,6 +7,7 @@
 #include "documents/LineBuilding.h"
 #include "documents/LyricTimeline.h"
 #include "documents/Playlist.h"
+#include "documents/ScriptEditing.h"
 
 #include <QFileInfo>
 
@@ -227,11 +228,39 @@ void PlaybackController::StepLines(int n) {
         target = m_selectedLine - a;
         scrollTo = target >= 8 ? target - 7 : target;
     }
+    // The moment of the key press, before the line is rendered: drawing three
+    // screens takes time the song does not wait for.
+    const double pressedAt = RecordingPosition();
+    Stamp(target, pressedAt);
     SelectLineShowing(target, scrollTo);
-    if (m_state == PlayerState::Recording) {
-        m_document.StampTime(target, m_engine.BytesToSeconds(
-                                         m_track.stream, m_engine.PositionBytes(m_track.stream)));
+}
+
+double PlaybackController::RecordingPosition() {
+    if (m_state != PlayerState::Recording) {
+        return 0.0;
     }
+    return m_engine.BytesToSeconds(m_track.stream, m_engine.PositionBytes(m_track.stream));
+}
+
+void PlaybackController::Stamp(qsizetype index, double seconds) {
+    if (m_state == PlayerState::Recording) {
+        m_document.StampTime(index, seconds);
+    }
+}
+
+void PlaybackController::ChooseLine(qsizetype index) {
+    if (index < 0 || index >= m_document.lines().size()) {
+        return;
+    }
+    const double clickedAt = RecordingPosition();
+    Stamp(index, clickedAt);
+    if (index == m_selectedLine) {
+        // A second click on the line takes it again; its time column shows
+        // the new tag.
+        m_view.ShowLineSelection(index, index);
+        return;
+    }
+    SelectLine(index);
 }
 
 void PlaybackController::StepForwardByJump() {
@@ -277,6 +306,47 @@ bool PlaybackController::HandleKey(PlayerKey key) {
 
 void PlaybackController::SeekTo(int x, int width) {
     SeekByClick(m_engine, m_track, x, width);
+}
+
+// ---- time recording
+
+void PlaybackController::StartRecording() {
+    CloseLinkIfOpen();
+    const SubtitleDocument& document = m_document.document();
+    if (!document.isOpen()) {
+        return;
+    }
+    if (document.kind != DocumentKind::Lyric) {
+        m_op.Inform(EditingTexts::kOnlyLyricsRecord);
+        return;
+    }
+    // Only from ready: a start while the track plays for the show (or is
+    // paused) would restart it under the audience.
+    if (!TrackFileExists() || m_state != PlayerState::Ready) {
+        return;
+    }
+    m_timeTable.clear();
+    m_timeIndex = 0;
+    if (!OpenTrack(m_engine, m_track, m_trackPath)) {
+        m_op.ShowError(QStringLiteral("无法播放音乐文件：") + m_trackPath);
+        return;
+    }
+    m_engine.Play(m_track.stream, true);
+    m_state = PlayerState::Recording;
+    m_view.Refresh();
+}
+
+void PlaybackController::StopRecording() {
+    CloseLinkIfOpen();
+    if (m_state != PlayerState::Recording) {
+        return;
+    }
+    // Also a track that ended by itself goes back to its start: the next
+    // recording or show starts from the top.
+    StopTrack(m_engine, m_track);
+    m_progress = 0;
+    m_state = PlayerState::Ready;
+    m_view.Refresh();
 }
 
 // ---- the manual control window
@@ -371,10 +441,7 @@ void PlaybackController::OnHeartbeat() {
             m_progress = TrackProgress(m_engine, m_track);
         } else {
             // The track has ended: recording ends as with its stop command.
-            m_progress = 0;
-            StopTrack(m_engine, m_track);
-            m_state = PlayerState::Ready;
-            m_view.Refresh();
+            StopRecording();
         }
     }
     DrawMeters(p);
@@ -582,6 +649,42 @@ void PlaybackController::SelectEntry(qsizetype row) {
         m_state = PlayerState::Ready;
     }
     m_view.Refresh();
+}
+
+bool PlaybackController::NewSubtitleFile(ScriptEditingDialogs& dialogs) {
+    CloseLinkIfOpen();
+    QString trackWithoutLyric;
+    if (m_selectedEntry >= 0 && m_selectedEntry < m_playlist.count()) {
+        const QString entry = m_playlist.entries()[m_selectedEntry];
+        if (EntryTypeOf(entry) == EntryType::Mp3 && !QFileInfo(PartnerPath(entry)).isFile()) {
+            trackWithoutLyric = entry;
+        }
+    }
+    const std::optional<::NewSubtitleFile> made =
+        CreateNewSubtitleFile(m_op, dialogs, m_settings.ActiveSettings, trackWithoutLyric);
+    if (!made) {
+        return false;
+    }
+    if (made->forTrack) {
+        m_playlist.MarkHasScript(m_selectedEntry);
+        const IoStatus status = m_document.LoadLyrics(made->path);
+        if (!status) {
+            m_op.ShowError(status.message);
+            return false;
+        }
+        m_selectedLine = -1;
+        m_state = PlayerState::Ready;
+        m_view.Refresh();
+        return true;
+    }
+    if (!m_playlist.Append(made->path)) {
+        return false;
+    }
+    const qsizetype row = m_playlist.count() - 1;
+    SelectEntry(row);
+    m_view.ShowPlaylistSelection(row);
+    m_view.Refresh();
+    return m_document.document().path == made->path;
 }
 
 void PlaybackController::RestorePlaylist() {

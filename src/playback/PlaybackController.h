@@ -18,6 +18,7 @@ class AudioEngine;
 class DocumentSession;
 class OperatorInterface;
 class Playlist;
+class ScriptEditingDialogs;
 
 // One row of the time table: the line that is due at a position of the track.
 struct TimedLine {
@@ -108,12 +109,23 @@ public:
     // The link was just opened: renders the selected line (and the next) again
     // so it is sent at once. Its text, or nullopt when no line is selected.
     std::optional<QString> ResendSelectedLine();
+    // The operator chose a line in the line list (a click): selects it, and
+    // while recording stamps it with the track position of the click.
+    void ChooseLine(qsizetype index);
     // Returns true when the key was consumed.
     bool HandleKey(PlayerKey key);
     // Space in the line list.
     void StepForwardByJump();
     // A click at x on the progress bar, width pixels wide.
     void SeekTo(int x, int width);
+
+    // ---- time recording (lyric documents with their track)
+    // "开始": plays the track from its beginning in state 4; every line
+    // selected from then on is stamped with the track position.
+    void StartRecording();
+    // "停止", the end of the track and the closing station: the track is
+    // stopped and rewound, state 1.
+    void StopRecording();
 
     // ---- the manual control window
     void ToggleLink();
@@ -135,6 +147,10 @@ public:
     void MoveEntry(int delta);
     // The file list's selection (-1: no row selected any more).
     void SelectEntry(qsizetype row);
+    // "新建字幕": makes the file (ScriptEditing) and opens it: a track's new
+    // lyric file becomes its document, an independent file a new entry that
+    // is selected. True when a file was made and opened.
+    bool NewSubtitleFile(ScriptEditingDialogs& dialogs);
     // Reopens the playlist of the last session.
     void RestorePlaylist();
     // Before the main window closes: offers to save the list and remembers it.
@@ -143,6 +159,10 @@ public:
 private:
     int JumpSize() const;
     void SelectLineShowing(qsizetype index, qsizetype scrollTo);
+    // The track position in seconds, read before anything else is done with
+    // a key press or click, and written into the selected line.
+    double RecordingPosition();
+    void Stamp(qsizetype index, double seconds);
     // Renders line `index` (row 1) and the next (row 2); returns row 1.
     QString RenderLine(qsizetype index);
     void StartLineTimer();

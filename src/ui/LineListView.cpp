@@ -131,6 +131,11 @@ LineListView::LineListView(QWidget* parent) : QTableView(parent), m_model(new Li
     setFont(face);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { OnCurrentChanged(current); });
+    connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) {
+            emit lineClicked(index.row());
+        }
+    });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { ApplyColumnWidths(); });
     ApplyColumnWidths();
 }

@@ -60,6 +60,9 @@ public:
 signals:
     // The operator selected a row (click, arrow keys).
     void lineChosen(qsizetype index);
+    // A click on a row, also on the row already selected (a recording takes
+    // the line's time again).
+    void lineClicked(qsizetype index);
     // Space or Enter.
     void stepRequested();
 

@@ -33,6 +33,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -88,6 +89,7 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
       m_player(PlaybackController::Parts{m_settings, m_document, m_playlist, *m_engine, m_op,
                                          m_linkPort, m_screens, *this, m_heartbeat, m_lineTimer,
                                          m_nextFileTimer}),
+      m_editingDialogs(this), m_editing(m_document, m_op, m_editingDialogs),
       m_paramControl(m_link, m_worker, m_settings, m_op, m_paths),
       m_offlineSender(m_link, m_worker, m_settings, m_op, m_paths),
       m_replay(m_player, m_playlist, m_document, m_renderer),
@@ -302,8 +304,7 @@ void TMainForm::ConnectCommands() {
     connect(ui.CButtonPlayFromHere, &QToolButton::clicked, this, [this] { m_player.Continue(); });
     connect(ui.CButtonPause, &QToolButton::clicked, this, [this] { m_player.Pause(); });
     connect(ui.CButtonStop, &QToolButton::clicked, this, [this] { m_player.Stop(); });
-    connect(ui.CButtonNew, &QToolButton::clicked, this,
-            [this] { NotAvailable(QStringLiteral("新建字幕")); });
+    connect(ui.CButtonNew, &QToolButton::clicked, this, [this] { NewSubtitle(); });
     connect(ui.CButtonAdd, &QToolButton::clicked, this, [this] { m_player.AddEntry(); });
     connect(ui.CButtonDel, &QToolButton::clicked, this, [this] { m_player.RemoveEntry(); });
     connect(ui.ListViewFileList, &QTreeWidget::itemSelectionChanged, this,
@@ -333,7 +334,14 @@ void TMainForm::ConnectCommands() {
     });
 
     connect(ui.ListView1, &LineListView::lineChosen, this,
-            [this](qsizetype index) { m_player.SelectLine(index); });
+            [this](qsizetype index) { m_player.ChooseLine(index); });
+    // A click on the line already selected moves no selection; while recording
+    // it still takes the line's time.
+    connect(ui.ListView1, &LineListView::lineClicked, this, [this](qsizetype index) {
+        if (m_player.state() == PlayerState::Recording && index == m_player.selectedLine()) {
+            m_player.ChooseLine(index);
+        }
+    });
     connect(ui.ListView1, &LineListView::stepRequested, this,
             [this] { m_player.StepForwardByJump(); });
     connect(ui.ProgressBarPlay, &SeekBar::pressedAt, this,
@@ -342,18 +350,22 @@ void TMainForm::ConnectCommands() {
         connect(PreviewImage(screen), &ImageBox::doubleClicked, this,
                 [this, screen] { OpenPreviewWindow(screen); });
     }
-    for (const auto& [button, name] :
-         {std::pair{ui.EButtonInput, QStringLiteral("导入剧本")},
-          std::pair{ui.EButtonEdit, QStringLiteral("全文编辑")},
-          std::pair{ui.EButtonInsert, QStringLiteral("插入字幕")},
-          std::pair{ui.EButtonModify, QStringLiteral("修改字幕")},
-          std::pair{ui.EButtonDelete, QStringLiteral("删除字幕")},
-          std::pair{ui.EButtonSave, QStringLiteral("保存字幕")},
-          std::pair{ui.EButtonRecordStart, QStringLiteral("录制字幕时间")},
-          std::pair{ui.EButtonRecordStop, QStringLiteral("录制字幕时间")}}) {
-        const QString command = name;
-        connect(button, &QPushButton::clicked, this, [this, command] { NotAvailable(command); });
-    }
+    const auto edit = [this](QPushButton* button, auto command) {
+        connect(button, &QPushButton::clicked, this, [this, command] { FinishEdit(command()); });
+    };
+    edit(ui.EButtonInput, [this] { return m_editing.Import(); });
+    edit(ui.EButtonEdit, [this] { return m_editing.EditWhole(); });
+    edit(ui.EButtonInsert, [this] { return m_editing.Insert(m_player.selectedLine()); });
+    edit(ui.EButtonModify, [this] { return m_editing.Modify(m_player.selectedLine()); });
+    edit(ui.EButtonDelete, [this] { return m_editing.Delete(m_player.selectedLine()); });
+    connect(ui.EButtonSave, &QPushButton::clicked, this, [this] {
+        m_editing.Save();
+        RefreshMainWindow();
+    });
+    connect(ui.EButtonRecordStart, &QPushButton::clicked, this,
+            [this] { m_player.StartRecording(); });
+    connect(ui.EButtonRecordStop, &QPushButton::clicked, this,
+            [this] { m_player.StopRecording(); });
     connect(ui.PageControl1, &QTabWidget::currentChanged, this,
             [this](int index) { OnPageChanged(index); });
 }
@@ -661,13 +673,46 @@ void TMainForm::OnPageChanged(int index) {
     if (m_live.IsConnected()) {
         m_live.Disconnect();
     }
-    if (index == 0 && previous == 1) {
-        const bool modified = m_document.document().modified;
-        m_document.ResolveChangesOnLeave(m_op);
-        if (modified) {
-            // Saved or read again: the list was rebuilt and has no selection.
-            m_player.ForgetLineSelection();
-        }
+    if (index == 0 && previous == 1 && !LeaveEditing()) {
+        // The save failed: the edits stay, and so does the page that shows
+        // them, instead of the playlist where one click on another entry
+        // would drop them without a word.
+        m_currentPage = 1;
+        const QSignalBlocker blocker(m_ui->PageControl1);
+        m_ui->PageControl1->setCurrentIndex(1);
+    }
+    RefreshMainWindow();
+}
+
+bool TMainForm::LeaveEditing() {
+    // A recording goes on only while its page is shown.
+    if (m_player.state() == PlayerState::Recording) {
+        m_player.StopRecording();
+    }
+    if (!m_document.document().modified) {
+        return true;
+    }
+    m_document.ResolveChangesOnLeave(m_op);
+    // Saved or read again: the list was rebuilt and has no selection.
+    m_player.ForgetLineSelection();
+    return !m_document.document().modified;
+}
+
+void TMainForm::FinishEdit(const EditOutcome& outcome) {
+    if (!outcome.changed) {
+        return;
+    }
+    m_player.ForgetLineSelection();
+    RenderEmptyRows();
+    RefreshMainWindow();
+    if (outcome.select >= 0) {
+        m_player.SelectLine(outcome.select);
+    }
+}
+
+void TMainForm::NewSubtitle() {
+    if (m_player.NewSubtitleFile(m_editingDialogs)) {
+        m_ui->PageControl1->setCurrentIndex(1);
     }
     RefreshMainWindow();
 }
@@ -919,6 +964,14 @@ void TMainForm::RunCloseSequence() {
     const PlayerState state = m_player.state();
     if (state == PlayerState::Playing || state == PlayerState::Paused) {
         m_player.Stop();
+    }
+    if (state == PlayerState::Recording) {
+        m_player.StopRecording();
+    }
+    // Edits of the script are offered for saving as on leaving their page;
+    // closing must not be the one way to lose an hour's work unasked.
+    if (m_document.document().modified) {
+        m_document.ResolveChangesOnLeave(m_op);
     }
     if (m_live.IsConnected()) {
         m_live.Disconnect();

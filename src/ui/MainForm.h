@@ -6,6 +6,7 @@
 #include "core/Settings.h"
 #include "documents/DocumentSession.h"
 #include "documents/Playlist.h"
+#include "documents/ScriptEditing.h"
 #include "link/LedThread.h"
 #include "link/LiveControl.h"
 #include "link/StationLink.h"
@@ -17,6 +18,7 @@
 #include "playback/QtControllerTimer.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+#include "ui/EditingDialogs.h"
 #include "ui/MainFormPorts.h"
 #include "ui/WidgetOperator.h"
 
@@ -82,6 +84,7 @@ public:
 
     // ---- the engines, for tests and tools
     PlaybackController& player() { return m_player; }
+    ScriptEditing& editing() { return m_editing; }
     LiveControl& live() { return m_live; }
     TLedThread& worker() { return m_worker; }
     SettingsStore& settings() { return m_settings; }
@@ -167,6 +170,14 @@ private:
     void EditAdvertisement();
     // The advertisement rendered on the three screens; true where it fits.
     std::array<bool, 3> RenderAdvertisement();
+    // The editing page: after a command the screens are blanked and the list
+    // shows its new selection.
+    void FinishEdit(const EditOutcome& outcome);
+    // "新建字幕": the new file opens on the editing page.
+    void NewSubtitle();
+    // Leaving the editing page: recording ends, and unsaved edits are saved
+    // or dropped as the operator says. False when a failed save keeps them.
+    bool LeaveEditing();
     void OpenHelp();
     void ShowAbout();
     // Commands whose windows come in a later version: a clear word instead
@@ -192,6 +203,8 @@ private:
     QtControllerTimer m_lineTimer;
     QtControllerTimer m_nextFileTimer;
     PlaybackController m_player;
+    WidgetEditingDialogs m_editingDialogs;
+    ScriptEditing m_editing;
     ScreenParamControl m_paramControl;
     OfflineSender m_offlineSender;
     PlayerReplay m_replay;
