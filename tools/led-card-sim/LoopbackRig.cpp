@@ -41,6 +41,34 @@ LoopbackRig::LoopbackRig(const std::vector<SimCardSpec>& cards, unsigned seed) {
     }
 }
 
+LoopbackCards StartLoopbackCards(const std::vector<SimCardSpec>& cards) {
+    LoopbackCards out;
+    // Another process may take a probed port before the cards bind it.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::optional<int> offset = ProbeFreePortOffset(kLoopback);
+        if (!offset) {
+            out.error = QStringLiteral("no free port offset on 127.0.0.1");
+            continue;
+        }
+        BankOptions options;
+        options.portOffset = *offset;
+        auto bank = std::make_unique<CardBank>(options);
+        for (const SimCardSpec& card : cards) {
+            bank->AddCard(card);
+        }
+        const LinkStatus started = bank->Start();
+        if (!started) {
+            out.error = started.message;
+            continue;
+        }
+        out.offset = *offset;
+        out.bank = std::move(bank);
+        out.error.clear();
+        break;
+    }
+    return out;
+}
+
 SimCardSpec TestCard(int number, ScreenId screen) {
     SimCardSpec setup;
     setup.mac = {0x02,

@@ -30,5 +30,15 @@ private:
     std::unique_ptr<StationLink> m_link;
 };
 
+// Simulated cards alone on 127.0.0.1, on a port offset that was free, for tests
+// whose station is another process (the command-line tool). `bank` is null when
+// no offset could be bound; `error` then says why.
+struct LoopbackCards {
+    int offset = 0;
+    std::unique_ptr<CardBank> bank;
+    QString error;
+};
+LoopbackCards StartLoopbackCards(const std::vector<SimCardSpec>& cards);
+
 // A card setup with a MAC made from a number (02-00-00-00-hi-lo), for tests.
 SimCardSpec TestCard(int number, ScreenId screen = ScreenId::h);

@@ -25,18 +25,13 @@ QString Entry(const SimCardSpec& card) {
 class OfflineCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::optional<int> offset = ProbeFreePortOffset(kLoopback);
-        ASSERT_TRUE(offset.has_value());
-        m_offset = *offset;
-        BankOptions options;
-        options.portOffset = m_offset;
-        m_bank = std::make_unique<CardBank>(options);
         hCard = TestCard(1, ScreenId::h);
         xCard = TestCard(2, ScreenId::x);
         xCard.params = MakeCardParams(192, 32, 0, 0);
-        m_bank->AddCard(hCard);
-        m_bank->AddCard(xCard);
-        ASSERT_TRUE(m_bank->Start().ok);
+        LoopbackCards cards = StartLoopbackCards({hCard, xCard});
+        ASSERT_TRUE(cards.bank) << cards.error.toStdString();
+        m_offset = cards.offset;
+        m_bank = std::move(cards.bank);
 
         const QString script =
             home.write(QStringLiteral("一幕.txt"),

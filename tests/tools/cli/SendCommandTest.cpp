@@ -33,22 +33,15 @@ namespace {
 class SendCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::optional<int> offset = ProbeFreePortOffset(kLoopback);
-        ASSERT_TRUE(offset.has_value());
-        m_offset = *offset;
-        BankOptions options;
-        options.portOffset = m_offset;
-        m_bank = std::make_unique<CardBank>(options);
         hCard = TestCard(1, ScreenId::h);
         hCard.params = MakeCardParams(256, 32, 0, 1);
         sCard = TestCard(2, ScreenId::s);
         sCard.params = MakeCardParams(256, 32, 0, 1);
         xCard = TestCard(3, ScreenId::x);
-        for (const SimCardSpec& card : {hCard, sCard, xCard}) {
-            m_bank->AddCard(card);
-        }
-        const LinkStatus started = m_bank->Start();
-        ASSERT_TRUE(started.ok) << started.message.toStdString();
+        LoopbackCards cards = StartLoopbackCards({hCard, sCard, xCard});
+        ASSERT_TRUE(cards.bank) << cards.error.toStdString();
+        m_offset = cards.offset;
+        m_bank = std::move(cards.bank);
     }
 
     void WriteConfig(const QStringList& hEntries, const QStringList& sEntries,

@@ -21,22 +21,16 @@ namespace {
 class ServiceCommand : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::optional<int> offset = ProbeFreePortOffset(kLoopback);
-        ASSERT_TRUE(offset.has_value());
-        m_offset = *offset;
-        BankOptions options;
-        options.portOffset = m_offset;
-        m_bank = std::make_unique<CardBank>(options);
         hCard = TestCard(1, ScreenId::h);
         hCard.name = QStringLiteral("主屏");
         hCard.modelCode = 5;
         hCard.params = MakeCardParams(640, 64, 4, 2, 1, 1);
         sCard = TestCard(2, ScreenId::s);
         sCard.params = MakeCardParams(512, 48, 1, 0);
-        for (const SimCardSpec& card : {hCard, sCard}) {
-            m_bank->AddCard(card);
-        }
-        ASSERT_TRUE(m_bank->Start().ok);
+        LoopbackCards cards = StartLoopbackCards({hCard, sCard});
+        ASSERT_TRUE(cards.bank) << cards.error.toStdString();
+        m_offset = cards.offset;
+        m_bank = std::move(cards.bank);
     }
     QStringList Args(const char* command) const {
         return {QString::fromLatin1(command),
