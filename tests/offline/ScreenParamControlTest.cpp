@@ -163,6 +163,8 @@ TEST_F(ScreenParamControlTest, LoadWritesTheBlockToEveryCardInListOrder) {
     const ParamBlock block = BuildParamBlock(worker().linkScreen(ScreenId::h));
     EXPECT_EQ(ReadParamBlock(block).bytesPerRow, 64);
     for (const SimCardSpec& card : {first, third}) {
+        // The farewell is not waited for; give it the time to arrive.
+        ASSERT_TRUE(ProcessUntil([&] { return bank().Card(card.mac)->disconnects >= 1; }));
         const CardState state = *bank().Card(card.mac);
         EXPECT_TRUE(std::equal(block.begin(), block.end(), state.setup.params.begin()));
         // Connect, the block, and the farewell with "no": not playing on its own.
