@@ -14,6 +14,21 @@ PageSizeRange PageSizeRangeOf(ScreenId screen) {
     return {64, 784, 16, 128};
 }
 
+int ScreenStyleOfCardType(int cardType) {
+    switch (cardType) {
+    case 1:
+    case 3:
+    case 5:
+        return 0;
+    case 2:
+    case 4:
+    case 6:
+        return 1;
+    default:
+        return 2;
+    }
+}
+
 std::optional<int> ScanEntryOfCode(int scanCode) {
     if (scanCode == 0x10) {
         return 0;
@@ -45,20 +60,7 @@ void FillFromCard(ScreenId screen, const CardRecordBytes& record, TScreenParams&
     if (const std::optional<int> entry = ScanEntryOfCode(record[12])) {
         page.ScanStyle = *entry;
     }
-    switch (record[14]) {
-    case 1:
-    case 3:
-    case 5:
-        page.ScreenStyle = 0;
-        break;
-    case 2:
-    case 4:
-    case 6:
-        page.ScreenStyle = 1;
-        break;
-    default:
-        page.ScreenStyle = 2;
-    }
+    page.ScreenStyle = ScreenStyleOfCardType(record[14]);
     if (record[15] <= 1) {
         page.OePol = record[15];
     }

@@ -15,6 +15,10 @@ struct PageSizeRange {
 PageSizeRange PageSizeRangeOf(ScreenId screen);
 inline constexpr int kPageSizeStep = 16;
 
+// The colour selection (0 single, 1 dual, 2 three colours) a card type code
+// stands for: 1, 3, 5 single, 2, 4, 6 dual, anything else three colours.
+int ScreenStyleOfCardType(int cardType);
+
 // The scan entry (0..9) a card's scan code stands for, or nullopt when the code
 // names an arrangement the station has no entry for and the page keeps its own.
 std::optional<int> ScanEntryOfCode(int scanCode);

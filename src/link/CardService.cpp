@@ -7,19 +7,17 @@ CardService::CardService(StationLink& link, TLedThread& worker, OperatorInterfac
 
 void CardService::HoldWorker() {
     m_worker.Suspend();
-    while (!m_worker.WaitUntilHeld(kPumpInterval)) {
-        m_op.ProcessEvents();
-    }
+    PumpUntil(m_op,
+              [this](std::chrono::milliseconds limit) { return m_worker.WaitUntilHeld(limit); });
 }
 
-bool CardService::Activate(ScreenId screen) {
+void CardService::Activate(ScreenId screen) {
     const LinkStatus status = m_link.screen(screen).EnsureActive();
     if (!status) {
         // Without a socket nothing reaches the cards; the time-out that would
         // follow does not say why.
         m_op.ShowError(QStringLiteral("无法打开通讯端口：") + status.message);
     }
-    return m_link.screen(screen).IsActive();
 }
 
 bool CardService::Exchange(ScreenId screen, const Command& command) {

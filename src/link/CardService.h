@@ -40,7 +40,7 @@ public:
 
 private:
     bool Exchange(ScreenId screen, const Command& command);
-    bool Activate(ScreenId screen);
+    void Activate(ScreenId screen);
     // Connect, one attempt; on time-out the listener closes and "->连接超时！" is shown.
     bool ConnectOrReport(ScreenId screen, const MacAddress& mac);
     void HoldWorker();

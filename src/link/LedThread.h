@@ -116,6 +116,11 @@ public:
     // size. No transfer.
     void SetLinkScreenParams(ScreenId screen, int width, int height, int colourIndex, int scanIndex,
                              int dataPolarity, int oePolarity);
+    // The same from a screen's settings record.
+    void SetLinkScreenParams(ScreenId screen, const TScreenParams& params) {
+        SetLinkScreenParams(screen, params.ScreenWidth, params.ScreenHeight, params.ScreenStyle,
+                            params.ScanStyle, params.DataPol, params.OePol);
+    }
     LinkScreen linkScreen(ScreenId screen) const;
     QImage ScreenBitmap(ScreenId screen) const;
     FrameEffect screenEffect(ScreenId screen) const;

@@ -50,9 +50,8 @@ LiveControl::LiveControl(StationLink& link, TLedThread& worker, SettingsStore& s
     : m_link(link), m_worker(worker), m_settings(settings), m_op(op), m_host(host) {}
 
 void LiveControl::HoldWorker() {
-    while (!m_worker.WaitUntilHeld(kPumpInterval)) {
-        m_op.ProcessEvents();
-    }
+    PumpUntil(m_op,
+              [this](std::chrono::milliseconds limit) { return m_worker.WaitUntilHeld(limit); });
 }
 
 bool LiveControl::Exchange(ScreenId screen, const Command& command, const WaitBudget& budget) {

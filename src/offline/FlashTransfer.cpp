@@ -2,54 +2,40 @@
 
 namespace {
 
-FlashBlock Block(std::uint32_t address, const QByteArray& source, qsizetype from, int length,
-                 int valid) {
-    FlashBlock block;
-    block.address = address;
-    block.payload = source.mid(from, length);
-    block.valid = valid;
-    return block;
+// The file from `from` to its end as whole 1024-byte blocks from `address` on,
+// then a block with the rest.
+void AppendBlocks(TransferPlan& plan, const QByteArray& file, qsizetype from,
+                  std::uint32_t address) {
+    for (qsizetype at = from; at < file.size(); at += 1024, address += 1024) {
+        FlashBlock block{address, file.mid(at, 1024), 0};
+        block.valid = static_cast<int>(block.payload.size());
+        if (block.valid == 1024) {
+            plan.full.push_back(std::move(block));
+        } else {
+            plan.partial = std::move(block);
+        }
+    }
 }
 
 } // namespace
 
 TransferPlan SubtitleTransferPlan(const QByteArray& file) {
     TransferPlan plan;
-    const qsizetype size = file.size();
-    const qsizetype whole = size / 1024;
-    plan.full.reserve(static_cast<std::size_t>(whole));
-    for (qsizetype k = 0; k < whole; ++k) {
-        plan.full.push_back(Block(kSubtitleAddress + static_cast<std::uint32_t>(1024 * k), file,
-                                  1024 * k, 1024, 1024));
-    }
-    if (const int rest = static_cast<int>(size % 1024)) {
-        plan.partial = Block(kSubtitleAddress + static_cast<std::uint32_t>(1024 * whole), file,
-                             1024 * whole, rest, rest);
-    }
-    plan.total = static_cast<int>(whole);
+    plan.full.reserve(static_cast<std::size_t>(file.size() / 1024));
+    AppendBlocks(plan, file, 0, kSubtitleAddress);
+    plan.total = static_cast<int>(file.size() / 1024);
     return plan;
 }
 
 TransferPlan AdvertTransferPlan(const QByteArray& file) {
     TransferPlan plan;
-    // The lead block always counts 1024 bytes; past a short file they are
-    // zeros, never what an earlier command left in the buffer.
-    plan.lead = Block(kAdvertAddress, file, 0, 1024, 1024);
+    // The lead block (header and the first 1010 data bytes) always counts 1024
+    // bytes; past a short file they are zeros, never what an earlier command
+    // left in the buffer.
+    plan.lead = FlashBlock{kAdvertAddress, file.left(1024), 1024};
     plan.lead->payload.resize(1024, '\0');
-    const qsizetype data = file.size() - 14;
-    if (data > 1010) {
-        const qsizetype rest = data - 1010;
-        const qsizetype whole = rest / 1024;
-        for (qsizetype m = 0; m < whole; ++m) {
-            plan.full.push_back(Block(kAdvertAddress + 0x400 + static_cast<std::uint32_t>(1024 * m),
-                                      file, 1024 + 1024 * m, 1024, 1024));
-        }
-        if (const int tail = static_cast<int>(rest % 1024)) {
-            plan.partial = Block(kAdvertAddress + 0x400 + static_cast<std::uint32_t>(1024 * whole),
-                                 file, 1024 + 1024 * whole, tail, tail);
-        }
-    }
-    plan.total = static_cast<int>(std::max<qsizetype>(data, 0) / 1024);
+    AppendBlocks(plan, file, 1024, kAdvertAddress + 0x400);
+    plan.total = static_cast<int>(std::max<qsizetype>(file.size() - 14, 0) / 1024);
     return plan;
 }
 

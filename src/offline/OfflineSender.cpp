@@ -1,12 +1,10 @@
 #include "OfflineSender.h"
 
 #include "AdvertFile.h"
+#include "DataFiles.h"
+#include "OfflineGeneration.h"
 #include "OfflineRecords.h"
 
-#include "core/TextFiles.h"
-#include "link/FrameEncoding.h"
-
-#include <QDir>
 #include <QFile>
 
 #include <future>
@@ -87,6 +85,20 @@ TransferOutcome OfflineSender::Transfer(const TransferCard& card, const Transfer
     return outcome;
 }
 
+bool OfflineSender::SendToCards(ScreenId screen, const TransferPlan& plan, const QString& line,
+                                bool reportDisconnectTimeout) {
+    const CardList cards = m_settings.cards(screen);
+    for (std::size_t i = 0; i < std::min<std::size_t>(cards.size(), kMaxCards); ++i) {
+        if (cancelled()) {
+            return false;
+        }
+        const TransferCard card{screen, static_cast<int>(i), MacFromEntry(cards[i].id)};
+        Log(line + MacText(card.mac));
+        Transfer(card, plan, reportDisconnectTimeout);
+    }
+    return true;
+}
+
 void OfflineSender::SendSubtitleFile(ScreenId screen) {
     m_worker.cardOnline().clear(screen);
     if (!m_settings.ActiveSettings.screen(screen).ScreenKind || cancelled()) {
@@ -101,53 +113,31 @@ void OfflineSender::SendSubtitleFile(ScreenId screen) {
         Log(ScreenName(screen) + QStringLiteral("数据过大，请减小一些文字后重试！"));
         return;
     }
-    const QByteArray bytes = file.readAll();
+    const TransferPlan plan = SubtitleTransferPlan(file.readAll());
     file.close();
-    const TransferPlan plan = SubtitleTransferPlan(bytes);
-    const CardList cards = m_settings.cards(screen);
-    for (std::size_t i = 0; i < std::min<std::size_t>(cards.size(), kMaxCards); ++i) {
-        if (cancelled()) {
-            return;
-        }
-        const TransferCard card{screen, static_cast<int>(i), MacFromEntry(cards[i].id)};
-        Log(SubtitleCardLine(screen) + MacText(card.mac));
-        Transfer(card, plan, true);
+    if (SendToCards(screen, plan, SubtitleCardLine(screen), true)) {
+        Log(QStringLiteral("所有") + ScreenName(screen) + QStringLiteral("发送完毕"));
     }
-    Log(QStringLiteral("所有") + ScreenName(screen) + QStringLiteral("发送完毕"));
 }
 
 void OfflineSender::SendAdvertisement(ScreenId screen, bool rendered) {
     m_worker.cardOnline().clear(screen);
-    const TScreenParams& params = m_settings.ActiveSettings.screen(screen);
-    if (!params.ScreenKind || !rendered || cancelled()) {
+    const OfflineScreen target =
+        OfflineScreens(m_settings.ActiveSettings)[size_t(ScreenIndex(screen))];
+    if (!target.inUse || !rendered || cancelled()) {
         return;
     }
-    const QImage frame = m_worker.ScreenBitmap(screen);
-    const int cardWidth = screen == ScreenId::s ? params.ScreenHeight : params.ScreenWidth;
-    const std::optional<QByteArray> file =
-        BuildAdvertFile(frame, ColourKindOf(ColourKindText(params.ScreenStyle)),
-                        AdvertEffect(m_settings.Ad), cardWidth);
+    const std::optional<QByteArray> file = BuildAdvertFile(
+        m_worker.ScreenBitmap(screen), target.kind, AdvertEffect(m_settings.Ad), target.cardWidth);
     if (!file) {
         m_op.Inform(QStringLiteral("字符过多，请减少一些后重试"));
         return;
     }
-    const QString path = m_paths.dataFile(AdvertFileName(screen));
-    const IoStatus written = QDir().mkpath(m_paths.dataDir())
-                                 ? WriteFileAtomically(path, *file)
-                                 : IoStatus::Fail(WriteFailedMessage(m_paths.dataDir()));
+    const IoStatus written = WriteDataFile(m_paths, AdvertFileName(screen), *file);
     if (!written) {
-        m_op.ShowError(QStringLiteral("创建文件失败！请重启软件！\n") + written.message);
+        m_op.ShowError(written.message);
         return;
     }
-    const TransferPlan plan = AdvertTransferPlan(*file);
-    const CardList cards = m_settings.cards(screen);
-    for (std::size_t i = 0; i < std::min<std::size_t>(cards.size(), kMaxCards); ++i) {
-        if (cancelled()) {
-            return;
-        }
-        const TransferCard card{screen, static_cast<int>(i), MacFromEntry(cards[i].id)};
-        Log(QStringLiteral("发送") + ScreenName(screen) + QStringLiteral("广告:") +
-            MacText(card.mac));
-        Transfer(card, plan, false);
-    }
+    SendToCards(screen, AdvertTransferPlan(*file),
+                QStringLiteral("发送") + ScreenName(screen) + QStringLiteral("广告:"), false);
 }

@@ -52,6 +52,10 @@ public:
     int cardsDone() const { return m_cardsDone; }
 
 private:
+    // The plan into every card of the screen's list, a log line first for each;
+    // false when a cancel stopped it.
+    bool SendToCards(ScreenId screen, const TransferPlan& plan, const QString& line,
+                     bool reportDisconnectTimeout);
     TransferOutcome Transfer(const TransferCard& card, const TransferPlan& plan,
                              bool reportDisconnectTimeout);
     void Show(const std::vector<TransferReport::Event>& events, const QString& card);

@@ -1,5 +1,7 @@
 #include "OfflineSubtitleWriter.h"
 
+#include "DataFiles.h"
+
 #include <QDir>
 
 OfflineSubtitleWriter::OfflineSubtitleWriter(std::array<OfflineScreen, 3> screens) {
@@ -13,7 +15,7 @@ OfflineSubtitleWriter::~OfflineSubtitleWriter() {
 }
 
 IoStatus OfflineSubtitleWriter::Open(const StationPaths& paths) {
-    const QString failed = QStringLiteral("创建文件失败！请重启软件！\n");
+    const QString failed = DataFileFailedText() + QLatin1Char('\n');
     if (!QDir().mkpath(paths.dataDir())) {
         return IoStatus::Fail(failed + WriteFailedMessage(paths.dataDir()));
     }

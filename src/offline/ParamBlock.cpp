@@ -1,6 +1,7 @@
 #include "ParamBlock.h"
 
 #include "core/TextFiles.h"
+#include "link/CardRecordFill.h"
 #include "link/FrameEncoding.h"
 
 #include <QStringList>
@@ -188,21 +189,9 @@ QString DescribeParamBlock(const ParamBlockFields& fields) {
             break;
         }
     }
-    QString colour;
-    switch (fields.cardType) {
-    case 1:
-    case 3:
-    case 5:
-        colour = QStringLiteral("单色");
-        break;
-    case 2:
-    case 4:
-    case 6:
-        colour = QStringLiteral("双色");
-        break;
-    default:
-        colour = QStringLiteral("三色");
-    }
+    static const std::array<const char*, 3> kColours = {"单色", "双色", "三色"};
+    const QString colour = QString::fromUtf8(
+        kColours[static_cast<std::size_t>(ScreenStyleOfCardType(fields.cardType))]);
     QStringList settingsC;
     for (int value : fields.settingsC) {
         settingsC << QString::number(value);

@@ -1,8 +1,6 @@
 #include "ParamFiles.h"
 
-#include "core/TextFiles.h"
-
-#include <QDir>
+#include "DataFiles.h"
 
 QString ParamFileName(ScreenId screen) {
     return QStringLiteral("cs_%1.bin").arg(QLatin1Char(ScreenLetter(screen)));
@@ -13,15 +11,6 @@ QString ParamFileWrittenMessage(ScreenId screen) {
 }
 
 IoStatus WriteParamFile(const StationPaths& paths, ScreenId screen, const ParamBlock& block) {
-    const QString path = paths.dataFile(ParamFileName(screen));
-    const QString failed = QStringLiteral("创建文件失败！请重启软件！\n");
-    if (!QDir().mkpath(paths.dataDir())) {
-        return IoStatus::Fail(failed + WriteFailedMessage(paths.dataDir()));
-    }
-    const IoStatus written = WriteFileAtomically(
-        path, QByteArray(reinterpret_cast<const char*>(block.data()), kParamBlockBytes));
-    if (!written) {
-        return IoStatus::Fail(failed + written.message);
-    }
-    return written;
+    return WriteDataFile(paths, ParamFileName(screen),
+                         QByteArray(reinterpret_cast<const char*>(block.data()), kParamBlockBytes));
 }

@@ -103,11 +103,7 @@ bool ScreenParamControl::IsSearching(ScreenId screen) const {
 
 void ScreenParamControl::FinishSearch(ScreenId screen) {
     collectTimer(screen).stop();
-    CardList found = m_service.FinishSearch(screen);
-    if (found.size() > static_cast<std::size_t>(kMaxCards)) {
-        found.resize(kMaxCards);
-    }
-    m_settings.cards(screen) = std::move(found);
+    m_settings.cards(screen) = m_service.FinishSearch(screen);
     m_worker.SetCardList(screen, m_settings.cards(screen));
     if (!cards(screen).empty()) {
         page(screen).ScreenKind = true;
@@ -119,8 +115,7 @@ void ScreenParamControl::FinishSearch(ScreenId screen) {
 
 void ScreenParamControl::ApplyPageToWorker(ScreenId screen) {
     const TScreenParams& p = page(screen);
-    m_worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle, p.ScanStyle,
-                                 p.DataPol, p.OePol);
+    m_worker.SetLinkScreenParams(screen, p);
 }
 
 void ScreenParamControl::LoadCards(ScreenId screen) {

@@ -1,13 +1,14 @@
 #include "UsbExport.h"
 
+#include "OfflineRecords.h"
+#include "ParamFiles.h"
+
 #include "core/TextFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
-
-#include <array>
 
 namespace {
 
@@ -70,15 +71,14 @@ void ExportToUsb(const StationPaths& paths, const QString& target, const UsbOpti
         // The copies below fail one by one; say once why.
         log(QStringLiteral("找不到U盘目录：") + target);
     }
-    static const std::array<const char*, 3> kScreens = {"横屏", "纵屏", "小屏"};
-    const auto group = [&](bool copy, const char* prefix, const char* what, bool separatorFirst,
+    using FileName = QString (*)(ScreenId);
+    const auto group = [&](bool copy, FileName fileName, const char* what, bool separatorFirst,
                            bool separatorAfter) {
         if (copy && separatorFirst) {
             log(SeparatorLine());
         }
-        for (std::size_t i = 0; i < 3; ++i) {
-            const QString name =
-                QString::fromLatin1(prefix) + QLatin1Char("hsx"[i]) + QStringLiteral(".bin");
+        for (ScreenId screen : kAllScreens) {
+            const QString name = fileName(screen);
             const QString destination = root.filePath(name);
             if (!copy) {
                 if (QFileInfo::exists(destination)) {
@@ -86,7 +86,7 @@ void ExportToUsb(const StationPaths& paths, const QString& target, const UsbOpti
                 }
                 continue;
             }
-            const QString label = QString::fromUtf8(kScreens[i]) + QString::fromUtf8(what);
+            const QString label = ScreenName(screen) + QString::fromUtf8(what);
             CopyOne(paths.dataFile(name), destination,
                     QStringLiteral("写入") + label + QStringLiteral("成功!"),
                     QStringLiteral("写入") + label + QStringLiteral("失败!"), log);
@@ -95,8 +95,8 @@ void ExportToUsb(const StationPaths& paths, const QString& target, const UsbOpti
             log(SeparatorLine());
         }
     };
-    group(options.params, "cs_", "参数", false, false);
-    group(options.adverts, "gg_", "广告", true, false);
-    group(options.subtitles, "zim_", "字幕", true, true);
+    group(options.params, &ParamFileName, "参数", false, false);
+    group(options.adverts, &AdvertFileName, "广告", true, false);
+    group(options.subtitles, &SubtitleFileName, "字幕", true, true);
     log(QStringLiteral("请确认u盘为FAT或者FAT32文件系统，否则请格式化"));
 }

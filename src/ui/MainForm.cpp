@@ -385,8 +385,7 @@ void TMainForm::FirstShow() {
     m_ui->ButtonLight->setText(LiveControl::BrightnessCaption(m_live.BrightnessLevel()));
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
-        m_worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle,
-                                     p.ScanStyle, p.DataPol, p.OePol);
+        m_worker.SetLinkScreenParams(screen, p);
     }
     SettingsToControls();
     RefreshMainWindow();
@@ -845,8 +844,7 @@ void TMainForm::ApplyScreenSettings(bool withOrientation) {
     // changed scan would be sent the old way until the station restarts.
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
-        m_worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle,
-                                     p.ScanStyle, p.DataPol, p.OePol);
+        m_worker.SetLinkScreenParams(screen, p);
         m_worker.SetScreenInUse(screen, p.ScreenKind);
     }
     SizePreviews();

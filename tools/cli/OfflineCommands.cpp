@@ -206,8 +206,7 @@ int RunSendOfflineCommand(const QStringList& arguments, CliIo& io) {
     TLedThread worker(link);
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& p = settings.ActiveSettings.screen(screen);
-        worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle,
-                                   p.ScanStyle, p.DataPol, p.OePol);
+        worker.SetLinkScreenParams(screen, p);
     }
     ConsoleOperator op(io);
     ConsoleLog log(io);
@@ -217,7 +216,8 @@ int RunSendOfflineCommand(const QStringList& arguments, CliIo& io) {
         QtRasteriser rasteriser;
         TextRenderer renderer(settings.ActiveSettings, rasteriser);
         renderer.SetFrameSink(&worker);
-        const AdvertStyle style = AdvertStyleFromSettings(settings.Ad, FontCatalogue::InstalledFaces());
+        const AdvertStyle style =
+            AdvertStyleFromSettings(settings.Ad, FontCatalogue::InstalledFaces());
         for (ScreenId screen : kAllScreens) {
             const RenderOutcome outcome =
                 renderer.RenderAdvert(screen, settings.Ad.hang1, settings.Ad.hang2, style);

@@ -146,9 +146,7 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
     TLedThread worker(link);
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& params = settings.ActiveSettings.screen(screen);
-        worker.SetLinkScreenParams(screen, params.ScreenWidth, params.ScreenHeight,
-                                   params.ScreenStyle, params.ScanStyle, params.DataPol,
-                                   params.OePol);
+        worker.SetLinkScreenParams(screen, params);
     }
     worker.monitor().SetVisible(true);
     ConsoleOperator op(io);

@@ -282,8 +282,7 @@ int RunParamsCommand(const QStringList& arguments, CliIo& io) {
     int failures = 0;
     for (ScreenId screen : args.screens) {
         const TScreenParams& p = rig.settings.ActiveSettings.screen(screen);
-        rig.worker.SetLinkScreenParams(screen, p.ScreenWidth, p.ScreenHeight, p.ScreenStyle,
-                                       p.ScanStyle, p.DataPol, p.OePol);
+        rig.worker.SetLinkScreenParams(screen, p);
         const IoStatus written =
             WriteParamFile(rig.paths, screen, BuildParamBlock(rig.worker.linkScreen(screen)));
         if (!written) {
