@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config git
-    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6
+    qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libqt6svg6 qt6-translations-l10n
     libmpg123-dev libkissfft-dev
     fonts-arphic-uming fonts-wqy-zenhei fontconfig
     googletest libgtest-dev libgmock-dev libbenchmark-dev

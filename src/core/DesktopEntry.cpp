@@ -67,7 +67,7 @@ Publish PublishNoReplace(const QString& from, const QString& to) {
     return ::rename(src.constData(), dst.constData()) == 0 ? Publish::Done : Publish::Error;
 }
 
-// The value of the Exec key that runs `program` without arguments: quoted when
+// One argument of the Exec key (the program or one of its arguments): quoted when
 // it holds a space or another reserved character, with '"', '`', '$' and backslash
 // escaped inside the quotes, and '%' doubled.
 QString DesktopExecValue(const QString& program) {
@@ -94,7 +94,7 @@ QString DesktopExecValue(const QString& program) {
 } // namespace
 
 DesktopEntryResult CreateDesktopEntry(const QString& desktopDir, const QString& executable,
-                                      const QString& workingDir) {
+                                      const QString& workingDir, const QStringList& arguments) {
     const QFileInfo dirInfo(desktopDir);
     if (desktopDir.isEmpty() || !dirInfo.isDir()) {
         return DesktopEntryResult::NoDesktop;
@@ -105,12 +105,16 @@ DesktopEntryResult CreateDesktopEntry(const QString& desktopDir, const QString& 
         return DesktopEntryResult::AlreadyPresent;
     }
 
+    QString exec = DesktopExecValue(executable);
+    for (const QString& argument : arguments) {
+        exec += QLatin1Char(' ') + DesktopExecValue(argument);
+    }
     const QString text = QLatin1String("[Desktop Entry]\n"
                                        "Type=Application\n"
                                        "Name=") +
-                         EscapeStringValue(kDesktopEntryName) + QLatin1String("\nExec=") +
-                         DesktopExecValue(executable) + QLatin1String("\nPath=") +
-                         EscapeStringValue(workingDir) + QLatin1String("\nTerminal=false\n");
+                         EscapeStringValue(kDesktopEntryName) + QLatin1String("\nExec=") + exec +
+                         QLatin1String("\nPath=") + EscapeStringValue(workingDir) +
+                         QLatin1String("\nTerminal=false\n");
     const QByteArray bytes = text.toUtf8();
 
     // Written beside the target under a hidden name and renamed only when

@@ -15,6 +15,7 @@ bool LinkMonitor::IsVisible() const {
 
 void LinkMonitor::AddLine(const QString& line) {
     std::function<void()> notifier;
+    const QTime now = QTime::currentTime();
     {
         std::lock_guard lock(m_mutex);
         if (!m_visible) {
@@ -22,7 +23,7 @@ void LinkMonitor::AddLine(const QString& line) {
         }
         // A deep copy: the caller's string (and its reference count) stays with
         // the caller's thread.
-        m_pending.push_back(QString(line.constData(), line.size()));
+        m_pending.push_back(Entry{now, QString(line.constData(), line.size())});
         if (m_pending.size() > kMaxPending) {
             m_pending.pop_front();
         }
@@ -35,17 +36,20 @@ void LinkMonitor::AddLine(const QString& line) {
 }
 
 QStringList LinkMonitor::TakeLines() {
-    std::deque<QString> taken;
+    QStringList lines;
+    for (Entry& entry : TakeEntries()) {
+        lines.append(std::move(entry.text));
+    }
+    return lines;
+}
+
+std::vector<LinkMonitor::Entry> LinkMonitor::TakeEntries() {
+    std::deque<Entry> taken;
     {
         std::lock_guard lock(m_mutex);
         taken.swap(m_pending);
     }
-    QStringList lines;
-    lines.reserve(static_cast<qsizetype>(taken.size()));
-    for (QString& line : taken) {
-        lines.append(std::move(line));
-    }
-    return lines;
+    return {std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end())};
 }
 
 void LinkMonitor::SetNotifier(std::function<void()> notifier) {

@@ -2,11 +2,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 // The link's side of the communication monitor window (TjianceForm): the worker
 // thread reports failed transfers here, and the lines are kept only while the
@@ -19,6 +21,13 @@
 // also be set while the worker runs.
 class LinkMonitor {
 public:
+    // A kept line with the moment it was added: a time-out read minutes later
+    // must say when the card stopped answering.
+    struct Entry {
+        QTime at;
+        QString text;
+    };
+
     // The window was shown or hidden. Hiding drops the lines not yet taken.
     void SetVisible(bool visible);
     bool IsVisible() const;
@@ -27,6 +36,8 @@ public:
     void AddLine(const QString& line);
     // The lines kept since the last call, oldest first.
     QStringList TakeLines();
+    // The same with their times.
+    std::vector<Entry> TakeEntries();
     // Called on the adding thread after a line was kept, possibly on two
     // threads at once; it must not block (the user interface posts a queued
     // call that runs TakeLines).
@@ -41,7 +52,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     bool m_visible = false;
-    std::deque<QString> m_pending;
+    std::deque<Entry> m_pending;
     std::function<void()> m_notifier;
     long long m_kept = 0;
 };

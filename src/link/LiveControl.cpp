@@ -13,6 +13,7 @@ namespace {
 
 const QString kNotConnected = QStringLiteral("未连接屏幕，请先点连接按钮。");
 const QString kDisconnectFirst = QStringLiteral("请先断开与字幕机的连接。");
+const QString kConnectForBrightness = QStringLiteral("请先连接字幕机再发送亮度命令。");
 
 // Clears a flag when the scope ends, however it ends.
 class BusyScope {
@@ -196,13 +197,34 @@ QString LiveControl::BrightnessCaption(int level) {
 
 void LiveControl::StepBrightness() {
     if (!m_connected) {
-        m_op.Inform(QStringLiteral("请先连接字幕机再发送亮度命令。"));
+        m_op.Inform(kConnectForBrightness);
         return;
     }
     int level = BrightnessLevel() + 1;
     if (level > 16) {
+        // One click past the top would black out every screen mid-show.
+        if (!m_op.AskYesNo(QStringLiteral("亮度将降为0，屏幕会全黑，确定吗？"))) {
+            return;
+        }
         level = 0;
     }
+    SendBrightness(level);
+}
+
+void LiveControl::LowerBrightness() {
+    if (!m_connected) {
+        m_op.Inform(kConnectForBrightness);
+        return;
+    }
+    const int level = BrightnessLevel();
+    if (level == 0) {
+        m_op.SetStatus(QStringLiteral("亮度已是最低"));
+        return;
+    }
+    SendBrightness(level - 1);
+}
+
+void LiveControl::SendBrightness(int level) {
     m_settings.StoredSettings.Link.Light = level;
     if (m_host) {
         m_host->ShowBrightnessCaption(BrightnessCaption(level));

@@ -68,8 +68,12 @@ public:
     void Disconnect();
 
     // Brightness step: refused when not connected; otherwise 0..16 with 16 → 0,
-    // the caption, the status text and the worker's brightness request.
+    // the caption, the status text and the worker's brightness request. The
+    // wrap to 0 blacks out every screen, so it is asked first.
     void StepBrightness();
+    // One step darker, stopping at 0: the way back from a level too bright
+    // without passing through 0. Refused when not connected.
+    void LowerBrightness();
     // Offline / synchronous switch: refused while connected; otherwise the
     // offline-transfer dialog.
     void SwitchOfflineSync();
@@ -91,6 +95,7 @@ public:
 
 private:
     bool Exchange(ScreenId screen, const Command& command, const WaitBudget& budget);
+    void SendBrightness(int level);
     // Waits, letting events run, until the suspended worker stands still.
     void HoldWorker();
     void EnsureListener(ScreenId screen, bool& reported);

@@ -267,14 +267,24 @@ void PlaybackController::StepForwardByJump() {
     StepLines(JumpSize());
 }
 
+void PlaybackController::StepByKey(int direction) {
+    if (m_selectedLine < 0) {
+        // The first step of a show: nothing is on the screens yet, so the
+        // first line is the only one the operator can mean.
+        ChooseLine(0);
+        return;
+    }
+    StepLines(direction < 0 ? -JumpSize() : JumpSize());
+}
+
 bool PlaybackController::HandleKey(PlayerKey key) {
     const PlayerButtons enabled = buttons();
     switch (key) {
     case PlayerKey::PageUp:
-        StepLines(-JumpSize());
+        StepByKey(-1);
         return true;
     case PlayerKey::PageDown:
-        StepLines(JumpSize());
+        StepByKey(+1);
         return true;
     case PlayerKey::Tab:
         if (m_state != PlayerState::Playing && m_state != PlayerState::Paused) {
@@ -381,8 +391,12 @@ void PlaybackController::SelectNextEntryWrapping() {
         return;
     }
     const qsizetype next = m_selectedEntry + 1 < m_playlist.count() ? m_selectedEntry + 1 : 0;
-    SelectEntry(next);
-    m_view.ShowPlaylistSelection(next);
+    OpenEntry(next);
+}
+
+void PlaybackController::OpenEntry(qsizetype row) {
+    SelectEntry(row);
+    m_view.ShowPlaylistSelection(m_selectedEntry);
 }
 
 void PlaybackController::EndOfFile() {

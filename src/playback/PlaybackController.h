@@ -116,6 +116,10 @@ public:
     bool HandleKey(PlayerKey key);
     // Space in the line list.
     void StepForwardByJump();
+    // The show keys (Space, Enter and Page Down forward, Page Up back), wherever
+    // the focus is: one jump, or with no line selected the first line, as the
+    // manual window's buttons do. While recording the line taken is stamped.
+    void StepByKey(int direction);
     // A click at x on the progress bar, width pixels wide.
     void SeekTo(int x, int width);
 
@@ -147,6 +151,10 @@ public:
     void MoveEntry(int delta);
     // The file list's selection (-1: no row selected any more).
     void SelectEntry(qsizetype row);
+    // SelectEntry, and the file list shows the row selected: for every entry
+    // the station opens by itself, so the highlight never lies about the
+    // document loaded.
+    void OpenEntry(qsizetype row);
     // "新建字幕": makes the file (ScriptEditing) and opens it: a track's new
     // lyric file becomes its document, an independent file a new entry that
     // is selected. True when a file was made and opened.

@@ -1,5 +1,6 @@
 #include "FontCatalogue.h"
 
+#include <QFont>
 #include <QFontDatabase>
 
 #include <algorithm>
@@ -48,8 +49,37 @@ QStringList InstalledFaces() {
             faces.append(family);
         }
     }
+    const QStringList song = ChineseFaces(false);
+    const QStringList sans = ChineseFaces(true);
+    for (const auto& [alias, available] : {std::pair{QStringLiteral("宋体"), !song.isEmpty()},
+                                           std::pair{QStringLiteral("黑体"), !sans.isEmpty()}}) {
+        if (available && FindInstalled(faces, alias).isEmpty()) {
+            faces.append(alias);
+        }
+    }
     faces.sort(Qt::CaseInsensitive);
     return faces;
+}
+
+void InstallSubstitutions() {
+    const QStringList installed = QFontDatabase::families();
+    const QStringList song = ChineseFaces(false);
+    const QStringList sans = ChineseFaces(true);
+    const auto substitute = [&installed](const auto& aliases, const QStringList& faces) {
+        if (faces.isEmpty()) {
+            return;
+        }
+        for (const char* alias : aliases) {
+            const QString name = QString::fromUtf8(alias);
+            // An installed face of that name draws as itself.
+            if (FindInstalled(installed, name).isEmpty() && QFont::substitutes(name) != faces) {
+                QFont::removeSubstitutions(name);
+                QFont::insertSubstitutions(name, faces);
+            }
+        }
+    };
+    substitute(kSongAliases, song);
+    substitute(kSansAliases, sans);
 }
 
 QStringList ChineseFaces(bool sansFirst) {

@@ -10,8 +10,17 @@
 // called on the user-interface thread only.
 namespace FontCatalogue {
 
-// Installed font families, sorted, without the "@" faces (vertical variants).
+// The faces the operator can choose: installed font families and, when a
+// Chinese face of their kind is installed, "宋体" and "黑体" themselves, sorted,
+// without the "@" faces (vertical variants). Every stored setting names those
+// two; listing them lets a dialog select the stored name and keep it, instead
+// of selecting nothing and storing an empty face.
 QStringList InstalledFaces();
+
+// Makes "宋体", "黑体" and their aliases draw with the installed Chinese faces
+// in every widget font (QFont substitutions). Once per process is enough;
+// calling again changes nothing.
+void InstallSubstitutions();
 
 // The installed family to draw with for a stored face name: the face itself
 // when installed (compared without regard to case); a Song/Ming face for

@@ -63,6 +63,11 @@ TEditForm::TEditForm(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 
 TEditForm::~TEditForm() = default;
 
+void TEditForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    m_ui->RichEdit1->setFocus(Qt::ActiveWindowFocusReason);
+}
+
 void TEditForm::load(const QStringList& lines) {
     QTextEdit* edit = m_ui->RichEdit1;
     QFont face(FontCatalogue::ResolveFace(QStringLiteral("宋体")));

@@ -26,6 +26,10 @@ public:
     QString statusText() const;
     QMenu* contextMenu() const { return m_menu; }
 
+protected:
+    // The dialog opens ready for typing: keys pressed before a click would be lost.
+    void showEvent(QShowEvent* event) override;
+
 private:
     // The commands that need a selection or text on the clipboard follow them.
     void UpdateCommands();

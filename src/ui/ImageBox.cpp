@@ -18,9 +18,26 @@ void ImageBox::setPictureSize(int width, int height) {
     setFixedSize(std::max(0, width), std::max(0, height));
 }
 
+void ImageBox::setDark(bool dark) {
+    if (dark != m_dark) {
+        m_dark = dark;
+        update();
+    }
+}
+
 void ImageBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
+    if (m_dark) {
+        if (height() >= 12) {
+            QFont note = font();
+            note.setPixelSize(std::min(12, height() - 2));
+            painter.setFont(note);
+            painter.setPen(QColor(70, 70, 70));
+            painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("亮度0"));
+        }
+        return;
+    }
     if (!m_image.isNull()) {
         // Device pixels, not logical ones: a scaled desktop must not blur the dots.
         painter.drawImage(QPoint(0, 0), m_image);

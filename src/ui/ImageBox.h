@@ -16,6 +16,10 @@ public:
     const QImage& image() const { return m_image; }
     // Fixes the widget to w × h pixels.
     void setPictureSize(int width, int height);
+    // The cards are at brightness 0: the box shows the black they show, with
+    // a faint note so a dark preview is not taken for a fault.
+    void setDark(bool dark);
+    bool isDark() const { return m_dark; }
 
 signals:
     void doubleClicked();
@@ -26,6 +30,7 @@ protected:
 
 private:
     QImage m_image;
+    bool m_dark = false;
 };
 
 // The track's progress bar: a thin bar with a hand cursor; a press asks to

@@ -199,3 +199,17 @@ void LineListView::keyPressEvent(QKeyEvent* event) {
     }
     QTableView::keyPressEvent(event);
 }
+
+void LineListView::focusInEvent(QFocusEvent* event) {
+    // Gaining the focus without a current row makes Qt take the first row as
+    // current; in this list that would send line 1 to the screens because a
+    // Tab or a page change passed through. Only an operator's step, click or
+    // arrow key chooses a line.
+    const bool hadCurrent = currentIndex().isValid();
+    m_showing = true;
+    QTableView::focusInEvent(event);
+    if (!hadCurrent && currentIndex().isValid() && selectedRow() < 0) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+    m_showing = false;
+}

@@ -68,6 +68,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
 
 private:
     void OnCurrentChanged(const QModelIndex& current);

@@ -3,6 +3,7 @@
 #include "ui_MainForm.h"
 
 #include "ui/AboutForm.h"
+#include "ui/CardStatus.h"
 #include "ui/DialogAnswers.h"
 #include "ui/FontForm.h"
 #include "ui/GlobalHotKey.h"
@@ -24,17 +25,24 @@
 #include "playback/Mp3AudioEngine.h"
 #include "render/FontCatalogue.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTextEdit>
 #include <QToolButton>
 
 #include <algorithm>
@@ -143,9 +151,20 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
                 [this, screen] { PreviewPanel(screen)->show(); });
         m_previewForms[size_t(ScreenIndex(screen))] = form;
     }
-    connect(m_keyForm, &Tkey_Form::toggleLinkPressed, this, [this] { m_player.ToggleLink(); });
-    connect(m_keyForm, &Tkey_Form::previousPressed, this, [this] { m_player.ManualPrevious(); });
-    connect(m_keyForm, &Tkey_Form::nextPressed, this, [this] { m_player.ManualNext(); });
+    // After a press in the manual window the keyboard goes back to the line
+    // list, so the next Space or Enter steps on as the operator expects.
+    connect(m_keyForm, &Tkey_Form::toggleLinkPressed, this, [this] {
+        m_player.ToggleLink();
+        FocusLineList();
+    });
+    connect(m_keyForm, &Tkey_Form::previousPressed, this, [this] {
+        m_player.ManualPrevious();
+        FocusLineList();
+    });
+    connect(m_keyForm, &Tkey_Form::nextPressed, this, [this] {
+        m_player.ManualNext();
+        FocusLineList();
+    });
 
     ConnectCommands();
     CreateDesktopShortcut(false);
@@ -177,6 +196,7 @@ TMainForm::~TMainForm() {
 // ---- window set-up
 
 void TMainForm::SetUpWindow() {
+    FontCatalogue::InstallSubstitutions();
     m_ui->setupUi(this);
     QFont face(FontCatalogue::ResolveFace(QStringLiteral("宋体")));
     face.setPixelSize(12);
@@ -193,6 +213,9 @@ void TMainForm::SetUpWindow() {
     statusBar()->addWidget(m_statusPanels[0]);
     statusBar()->addWidget(m_statusPanels[1]);
     statusBar()->addWidget(m_statusPanels[2], 1);
+    m_cardStatus = new CardStatusPanel(
+        m_worker, [this] { return m_live.IsConnected(); }, this);
+    statusBar()->addPermanentWidget(m_cardStatus);
 
     QTreeWidget* files = m_ui->ListViewFileList;
     files->setColumnWidth(0, 135);
@@ -200,6 +223,14 @@ void TMainForm::SetUpWindow() {
     files->setColumnWidth(2, 20);
     files->setSelectionMode(QAbstractItemView::SingleSelection);
     files->setIconSize(QSize(16, 16));
+    // No button, tab or file list keeps the keyboard: a show key pressed
+    // there would close the link, switch the page (which disconnects) or open
+    // another entry. Mouse clicks work all the same.
+    files->setFocusPolicy(Qt::NoFocus);
+    m_ui->PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
+    for (QAbstractButton* button : findChildren<QAbstractButton*>()) {
+        button->setFocusPolicy(Qt::NoFocus);
+    }
 
     m_ui->CButtonPlay->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     m_ui->CButtonPlayFromHere->setIcon(style()->standardIcon(QStyle::SP_MediaSeekForward));
@@ -251,11 +282,13 @@ void TMainForm::SetUpToolbar() {
         if (QWidget* button = bar->widgetForAction(action); button && !action->isSeparator()) {
             button->setObjectName(action->objectName());
             button->setFixedSize(55, 35);
+            button->setFocusPolicy(Qt::NoFocus);
         }
     }
     // The link and temporary-text keys work from the manual control window too.
     m_ui->MenuSent->setShortcutContext(Qt::ApplicationShortcut);
     m_ui->MenuSendTempText->setShortcutContext(Qt::ApplicationShortcut);
+    m_ui->MenuDarker->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 void TMainForm::ConnectCommands() {
@@ -288,6 +321,7 @@ void TMainForm::ConnectCommands() {
     on(ui.ButtonSent, [this] { m_live.ToggleConnection(); });
     on(ui.MenuLight, [this] { m_live.StepBrightness(); });
     on(ui.ButtonLight, [this] { m_live.StepBrightness(); });
+    on(ui.MenuDarker, [this] { m_live.LowerBrightness(); });
     on(ui.MenuSynSwitch, [this] { m_live.SwitchOfflineSync(); });
     on(ui.ButtonSyn, [this] { m_live.SwitchOfflineSync(); });
     on(ui.MenuClearScreen, [this] { m_live.ClearScreens(); });
@@ -342,8 +376,7 @@ void TMainForm::ConnectCommands() {
             m_player.ChooseLine(index);
         }
     });
-    connect(ui.ListView1, &LineListView::stepRequested, this,
-            [this] { m_player.StepForwardByJump(); });
+    connect(ui.ListView1, &LineListView::stepRequested, this, [this] { m_player.StepByKey(+1); });
     connect(ui.ProgressBarPlay, &SeekBar::pressedAt, this,
             [this](int x, int width) { m_player.SeekTo(x, width); });
     for (ScreenId screen : kAllScreens) {
@@ -382,7 +415,7 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::FirstShow() {
     LoadAndApplyConfig(m_settings, m_paths.configFile());
-    m_ui->ButtonLight->setText(LiveControl::BrightnessCaption(m_live.BrightnessLevel()));
+    ShowBrightness();
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
         m_worker.SetLinkScreenParams(screen, p);
@@ -403,6 +436,7 @@ void TMainForm::FirstShow() {
         m_keyForm->move(std::max(available.left(), x), std::max(available.top(), y));
     }
     m_keyForm->show();
+    FocusLineList();
     m_op.SetStatus(m_hotKey->statusNote());
 }
 
@@ -418,10 +452,21 @@ void TMainForm::SettingsToControls() {
 }
 
 void TMainForm::CreateDesktopShortcut(bool command) {
+    // A shortcut starts the station on the real network: a rehearsal or a run
+    // on loopback must not leave one behind that an operator would take for it.
+    if (m_options.linkOnLoopback()) {
+        if (command) {
+            m_op.SetStatus(QStringLiteral("演练时不创建桌面快捷方式"));
+        }
+        return;
+    }
     const QString desktop =
         m_options.desktopDir.isEmpty() ? UserDesktopDirectory() : m_options.desktopDir;
+    // The shortcut opens this station's own home, whatever folder it was
+    // started with.
     const DesktopEntryResult result = CreateDesktopEntry(
-        desktop, QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath());
+        desktop, QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath(),
+        {QStringLiteral("--home"), m_options.home});
     // A machine without a desktop folder has nowhere to put one; only the
     // command itself says so.
     if (result == DesktopEntryResult::Failed ||
@@ -526,7 +571,9 @@ void TMainForm::ShowPlaylistSelection(qsizetype row) {
         QTreeWidgetItem* item = files->topLevelItem(int(row));
         files->setCurrentItem(item);
         files->scrollToItem(item);
-        files->setFocus(Qt::OtherFocusReason);
+        if (m_shown) {
+            FocusLineList();
+        }
     } else {
         files->clearSelection();
         files->setCurrentItem(nullptr);
@@ -543,6 +590,7 @@ void TMainForm::OnEntrySelectionChanged() {
         selected.isEmpty() ? -1 : m_ui->ListViewFileList->indexOfTopLevelItem(selected.first());
     if (row != m_player.selectedEntry()) {
         m_player.SelectEntry(row);
+        FocusLineList();
     }
 }
 
@@ -582,8 +630,18 @@ void TMainForm::RenderEmptyLine(ScreenId screen) {
     m_renderer.RenderSubtitle(screen, QString(), QString());
 }
 
-void TMainForm::ShowBrightnessCaption(const QString& caption) {
-    m_ui->ButtonLight->setText(caption);
+void TMainForm::ShowBrightnessCaption(const QString&) {
+    ShowBrightness();
+}
+
+void TMainForm::ShowBrightness() {
+    const int level = m_live.BrightnessLevel();
+    m_ui->ButtonLight->setText(LiveControl::BrightnessCaption(level));
+    // The previews show what the audience sees: nothing at level 0.
+    for (ScreenId screen : kAllScreens) {
+        PreviewImage(screen)->setDark(level == 0);
+        m_previewForms[size_t(ScreenIndex(screen))]->SetDark(level == 0);
+    }
 }
 
 void TMainForm::ShowOfflineTransfer() {
@@ -878,7 +936,10 @@ void TMainForm::OpenHelp() {
         m_op.SetStatus(QStringLiteral("找不到帮助文件：") + kHelpFileName);
         return;
     }
-    openUrl(QUrl::fromLocalFile(help));
+    if (!openUrl(QUrl::fromLocalFile(help))) {
+        // No program on this desktop opens the manual: say where it is.
+        m_op.SetStatus(QStringLiteral("没有可以打开帮助文件的程序：") + help);
+    }
 }
 
 void TMainForm::ShowAbout() {
@@ -896,6 +957,33 @@ QString TMainForm::statusText(int panel) const {
 
 // ---- keys
 
+bool TMainForm::OwnsShowKeys(const QWidget* widget) const {
+    if (widget == nullptr) {
+        return false;
+    }
+    const QWidget* window = widget->window();
+    const bool stationWindow =
+        window == this || window == m_keyForm ||
+        std::find(m_previewForms.begin(), m_previewForms.end(), window) != m_previewForms.end();
+    if (!stationWindow) {
+        return false;
+    }
+    // Where the operator types, Space and Enter are text.
+    if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QAbstractSpinBox*>(widget) ||
+        qobject_cast<const QTextEdit*>(widget) || qobject_cast<const QPlainTextEdit*>(widget)) {
+        return false;
+    }
+    const auto* combo = qobject_cast<const QComboBox*>(widget);
+    return combo == nullptr || !combo->isEditable();
+}
+
+void TMainForm::FocusLineList() {
+    if (!isActiveWindow()) {
+        activateWindow();
+    }
+    m_ui->ListView1->setFocus(Qt::OtherFocusReason);
+}
+
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || m_closing) {
         return QMainWindow::eventFilter(watched, event);
@@ -909,16 +997,30 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
         return false;
     }
-    static constexpr std::array<std::pair<int, PlayerKey>, 6> kKeys{{
-        {Qt::Key_PageUp, PlayerKey::PageUp},
-        {Qt::Key_PageDown, PlayerKey::PageDown},
+    // The show keys step lines whatever has the focus: a button, the file
+    // list or the play-mode box must never take Space or Enter for a press
+    // that closes the link or opens another entry.
+    const int code = key->key();
+    const bool forward = code == Qt::Key_Space || code == Qt::Key_Return || code == Qt::Key_Enter ||
+                         code == Qt::Key_PageDown;
+    if (forward || code == Qt::Key_PageUp) {
+        // Judged by the widget with the focus, not by the one the key has
+        // reached: a key a field does not use travels on to its parents.
+        QWidget* focus = QApplication::focusWidget();
+        if (!OwnsShowKeys(focus != nullptr ? focus : qobject_cast<QWidget*>(watched))) {
+            return false;
+        }
+        m_player.StepByKey(forward ? +1 : -1);
+        return true;
+    }
+    static constexpr std::array<std::pair<int, PlayerKey>, 4> kKeys{{
         {Qt::Key_Tab, PlayerKey::Tab},
         {Qt::Key_F1, PlayerKey::F1},
         {Qt::Key_F2, PlayerKey::F2},
         {Qt::Key_F3, PlayerKey::F3},
     }};
     const auto found = std::find_if(kKeys.begin(), kKeys.end(),
-                                    [key](const auto& entry) { return entry.first == key->key(); });
+                                    [code](const auto& entry) { return entry.first == code; });
     if (found == kKeys.end()) {
         return false;
     }

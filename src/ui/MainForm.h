@@ -34,6 +34,7 @@ namespace Ui {
 class TMainForm;
 }
 class GlobalHotKey;
+class CardStatusPanel;
 class ImageBox;
 class QLabel;
 class QMenu;
@@ -106,6 +107,7 @@ public:
         return *m_previewForms[size_t(ScreenIndex(screen))];
     }
     QString statusText(int panel) const;
+    CardStatusPanel& cardStatus() { return *m_cardStatus; }
 
 signals:
     // The close sequence has run; the application may end.
@@ -129,6 +131,8 @@ private:
     void RenderEmptyLine(ScreenId screen) override;
     void ShowBrightnessCaption(const QString& caption) override;
     void ShowOfflineTransfer() override;
+    // ButtonLight's caption and the previews' darkness from the level.
+    void ShowBrightness();
     // PreviewHost
     void StopEffectTimer(ScreenId screen, EffectTimer timer) override;
     void StartEffectTimer(ScreenId screen, EffectTimer timer) override;
@@ -137,6 +141,13 @@ private:
     // DocumentViewHooks
     void DocumentLoaded(DocumentKind kind) override;
     void RenderEmptyRows() override;
+
+    // Whether a show key pressed in `widget` steps lines: in the station's own
+    // windows, unless the widget takes typed text.
+    bool OwnsShowKeys(const QWidget* widget) const;
+    // The keyboard goes to the line list (after start-up, an opened entry and
+    // a press in the manual window).
+    void FocusLineList();
 
     void SetUpWindow();
     void SetUpToolbar();
@@ -215,6 +226,7 @@ private:
     std::array<bool, 3> m_previewShown{};
 
     std::array<QLabel*, 3> m_statusPanels{};
+    CardStatusPanel* m_cardStatus = nullptr;
     QMenu* m_fileListMenu = nullptr;
     Tkey_Form* m_keyForm = nullptr;
     TjianceForm* m_monitorForm = nullptr;

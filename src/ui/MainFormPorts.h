@@ -46,7 +46,7 @@ public:
         : m_player(player), m_playlist(playlist), m_document(document), m_renderer(renderer) {}
     int EntryCount() const override { return static_cast<int>(m_playlist.count()); }
     QString EntryName(int entry) const override { return m_playlist.rows().value(entry).name; }
-    void SelectEntry(int entry) override { m_player.SelectEntry(entry); }
+    void SelectEntry(int entry) override { m_player.OpenEntry(entry); }
     int RowCount() const override { return static_cast<int>(m_document.lines().size()); }
     void SelectRow(int row) override;
     void RenderTitle(ScreenId screen, const QString& row1) override {

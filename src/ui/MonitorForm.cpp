@@ -30,8 +30,9 @@ QStringList TjianceForm::lines() const {
 }
 
 void TjianceForm::PullLines() {
-    for (const QString& line : m_monitor.TakeLines()) {
-        m_ui->Memo1->appendPlainText(line);
+    for (const LinkMonitor::Entry& entry : m_monitor.TakeEntries()) {
+        m_ui->Memo1->appendPlainText(entry.at.toString(QStringLiteral("HH:mm:ss.zzz")) +
+                                     QStringLiteral("  ") + entry.text);
     }
 }
 

@@ -202,6 +202,16 @@ void TParamForm::ShowCards(ScreenId screen) {
 }
 
 void TParamForm::ShowCardMenu(ScreenId screen, const QPoint& at) {
-    m_cardMenus[size_t(ScreenIndex(screen))]->popup(
-        CardListWidget(screen)->viewport()->mapToGlobal(at));
+    // The menu acts on the card under the mouse: a right-click selects it
+    // first, or a move would take whichever card was clicked before. Outside
+    // the rows there is no card to act on.
+    QListWidget* list = CardListWidget(screen);
+    QListWidgetItem* item = list->itemAt(at);
+    if (item == nullptr) {
+        return;
+    }
+    const int row = list->row(item);
+    list->setCurrentRow(row);
+    m_control.SelectCard(screen, row);
+    m_cardMenus[size_t(ScreenIndex(screen))]->popup(list->viewport()->mapToGlobal(at));
 }

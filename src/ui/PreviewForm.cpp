@@ -146,6 +146,10 @@ void TPreviewForm::ShowPicture(const QImage& preview) {
         preview.scaled(imageSize(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
 }
 
+void TPreviewForm::SetDark(bool dark) {
+    m_ui->ImagePreview->setDark(dark);
+}
+
 void TPreviewForm::ZoomIn() {
     const QSize size = imageSize();
     // Each step doubles the picture; past this a step would only exhaust the

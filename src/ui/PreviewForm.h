@@ -37,6 +37,8 @@ public:
     void Open(QSize screenSize);
     // The main window's preview changed: shown scaled, while the window is open.
     void ShowPicture(const QImage& preview);
+    // The cards are at brightness 0 (see ImageBox::setDark).
+    void SetDark(bool dark);
     void ZoomIn();
     void ZoomOut();
 

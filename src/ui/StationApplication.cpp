@@ -2,11 +2,24 @@
 
 #include "ui/DialogAnswers.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 
 #include <exception>
 
-StationApplication::StationApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+StationApplication::StationApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    InstallQtChineseTexts(m_qtTexts);
+}
+
+bool InstallQtChineseTexts(QTranslator& translator) {
+    // "qt_zh_CN" gathers the catalogues of every Qt module installed.
+    if (!translator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"),
+                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        return false;
+    }
+    return QCoreApplication::installTranslator(&translator);
+}
 
 bool StationApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -11,9 +11,12 @@ TTempForm::TTempForm(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 
     const QStringList installed = FontCatalogue::InstalledFaces();
     m_ui->ComboBox1->addItems(installed);
-    // Stored settings name "宋体", which is never installed here; select the
-    // face it is drawn with so the default looks like what the screens show.
-    const qsizetype song = installed.indexOf(FontCatalogue::ResolveFace(QStringLiteral("宋体")));
+    // Stored settings name "宋体"; the list offers it under that name when a
+    // Song face can draw it, otherwise the face it is drawn with.
+    qsizetype song = installed.indexOf(QStringLiteral("宋体"));
+    if (song < 0) {
+        song = installed.indexOf(FontCatalogue::ResolveFace(QStringLiteral("宋体")));
+    }
     SelectIndex(m_ui->ComboBox1, song >= 0 ? static_cast<int>(song) : 0);
 
     for (int points = kMinPointSize; points <= kMaxPointSize; ++points) {
@@ -32,6 +35,12 @@ TTempForm::TTempForm(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
 }
 
 TTempForm::~TTempForm() = default;
+
+void TTempForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    m_ui->Edit1->setFocus(Qt::ActiveWindowFocusReason);
+    m_ui->Edit1->selectAll();
+}
 
 void TTempForm::setCaption(const QString& caption) {
     setWindowTitle(caption);

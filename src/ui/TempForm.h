@@ -60,6 +60,10 @@ signals:
     // Button3 "预览": the owner renders the rows without closing the dialog.
     void previewRequested();
 
+protected:
+    // The dialog opens ready for typing: keys pressed before a click would be lost.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void updateOkButton();
 

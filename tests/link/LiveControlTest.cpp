@@ -340,7 +340,7 @@ TEST_F(LiveControlTest, ADisconnectHoldsEverySenderAndTheirTransfersCompleteAfte
     live().Disconnect();
 }
 
-TEST_F(LiveControlTest, BrightnessStepsAndWraps) {
+TEST_F(LiveControlTest, BrightnessStepsAndWrapsOnlyWhenTheOperatorSaysSo) {
     std::vector<SimCardSpec> cards{TestCard(1, ScreenId::h), TestCard(2, ScreenId::s),
                                    TestCard(3, ScreenId::x)};
     Start(cards);
@@ -349,13 +349,37 @@ TEST_F(LiveControlTest, BrightnessStepsAndWraps) {
     }
     settings.StoredSettings.Link.Light = 16;
     live().StepBrightness();
+    live().LowerBrightness();
     EXPECT_EQ(op.texts(QStringLiteral("inform")),
-              QStringList{QStringLiteral("请先连接字幕机再发送亮度命令。")});
+              (QStringList{QStringLiteral("请先连接字幕机再发送亮度命令。"),
+                           QStringLiteral("请先连接字幕机再发送亮度命令。")}));
     EXPECT_EQ(settings.StoredSettings.Link.Light, 16);
     EXPECT_TRUE(host.calls.isEmpty());
 
     live().Connect();
-    const long long before = bank().DatagramsHandled();
+    // The step past 16 would black out every screen: asked, and a no keeps 16.
+    op.yesNoAnswers.push_back(false);
+    const qsizetype callsBefore = host.calls.size();
+    live().StepBrightness();
+    EXPECT_EQ(op.texts(QStringLiteral("ask")),
+              QStringList{QStringLiteral("亮度将降为0，屏幕会全黑，确定吗？")});
+    EXPECT_EQ(settings.StoredSettings.Link.Light, 16);
+    EXPECT_EQ(host.calls.size(), callsBefore);
+
+    // Lowering goes one step down without passing through 0.
+    long long before = bank().DatagramsHandled();
+    live().LowerBrightness();
+    EXPECT_EQ(live().BrightnessLevel(), 15);
+    EXPECT_EQ(host.calls.last(), QStringLiteral("caption 调亮(15)"));
+    ASSERT_TRUE(bank().WaitForDatagrams(before + 6, 3s));
+    for (const SimCardSpec& card : cards) {
+        EXPECT_EQ(CardActions(bank(), card.mac).filter(QStringLiteral("Brightness 15")).size(), 2);
+    }
+    live().StepBrightness();
+    EXPECT_EQ(live().BrightnessLevel(), 16);
+
+    op.yesNoAnswers.push_back(true);
+    before = bank().DatagramsHandled();
     live().StepBrightness();
     EXPECT_EQ(settings.StoredSettings.Link.Light, 0);
     EXPECT_EQ(live().BrightnessLevel(), 0);
@@ -365,6 +389,12 @@ TEST_F(LiveControlTest, BrightnessStepsAndWraps) {
     for (const SimCardSpec& card : cards) {
         EXPECT_EQ(CardActions(bank(), card.mac).filter(QStringLiteral("Brightness 0")).size(), 2);
     }
+    // At 0 lowering has nowhere to go and sends nothing.
+    const qsizetype captions = host.calls.size();
+    live().LowerBrightness();
+    EXPECT_EQ(live().BrightnessLevel(), 0);
+    EXPECT_EQ(host.calls.size(), captions);
+    EXPECT_EQ(op.lastStatus(), QStringLiteral("亮度已是最低"));
     live().StepBrightness();
     EXPECT_EQ(host.calls.last(), QStringLiteral("caption 调亮(1)"));
     EXPECT_EQ(LiveControl::BrightnessCaption(16), QStringLiteral("调亮(16)"));

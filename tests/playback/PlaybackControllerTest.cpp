@@ -379,11 +379,19 @@ TEST_F(Stepping, ScrollingKeepsLinesAroundTheSelectionVisible) {
     EXPECT_EQ(view.lineSelections.last(), (std::pair<qsizetype, qsizetype>{7, 7}));
 }
 
-TEST_F(Stepping, PageDownNeedsASelectionButTheNextButtonStartsOne) {
+TEST_F(Stepping, TheFirstStepOfAShowSelectsTheFirstLineFromAKeyOrAButton) {
     open(3, 1);
-    EXPECT_TRUE(player.HandleKey(PlayerKey::PageDown));
-    EXPECT_EQ(player.selectedLine(), -1);
-    EXPECT_TRUE(screens.rows.isEmpty());
+    for (PlayerKey key : {PlayerKey::PageDown, PlayerKey::PageUp}) {
+        player.ForgetLineSelection();
+        EXPECT_TRUE(player.HandleKey(key));
+        EXPECT_EQ(player.selectedLine(), 0);
+        EXPECT_EQ(screens.rows.last(),
+                  (std::pair<QString, QString>{U("s.txt 第0行"), U("s.txt 第1行")}));
+    }
+    player.ForgetLineSelection();
+    player.StepByKey(+1);
+    EXPECT_EQ(player.selectedLine(), 0);
+    player.ForgetLineSelection();
     player.ManualNext();
     EXPECT_EQ(player.selectedLine(), 0);
     player.ManualNext();

@@ -251,9 +251,35 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndAboutShowsItsBox) {
     EXPECT_TRUE(answers().shown.contains(QStringLiteral("form:关于")));
 }
 
-TEST_F(MainWindowTest, StartCreatesTheDesktopShortcutOnceAndNeverRewritesIt) {
+// A station for the real network. The target is in a documentation range no
+// real network uses, and these tests never connect: nothing is sent anywhere.
+StationOptions RealNetworkOptions(StationOptions options) {
+    options.link.target = *Ipv4Address::Parse(QStringLiteral("198.51.100.255"));
+    return options;
+}
+
+TEST_F(MainWindowTest, ARehearsalOnLoopbackLeavesNoDesktopShortcut) {
     const QString entry = file(QStringLiteral("Desktop/舞台字幕机.desktop"));
     Start();
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    find<QAction>(QStringLiteral("N6"))->trigger();
+    EXPECT_FALSE(QFileInfo::exists(entry));
+    EXPECT_EQ(window().statusText(2), QStringLiteral("演练时不创建桌面快捷方式"));
+}
+
+TEST_F(MainWindowTest, TheDesktopShortcutStartsTheStationWithItsOwnHome) {
+    const QString entry = file(QStringLiteral("Desktop/舞台字幕机.desktop"));
+    Start(RealNetworkOptions(Options()));
+    ASSERT_TRUE(QFileInfo::exists(entry));
+    const QString text = QString::fromUtf8(TempDir::read(entry));
+    EXPECT_TRUE(text.contains(QStringLiteral(" --home ") + home()) ||
+                text.contains(QStringLiteral(" --home \"") + home() + QLatin1Char('"')))
+        << text.toStdString();
+}
+
+TEST_F(MainWindowTest, StartCreatesTheDesktopShortcutOnceAndNeverRewritesIt) {
+    const QString entry = file(QStringLiteral("Desktop/舞台字幕机.desktop"));
+    Start(RealNetworkOptions(Options()));
     ASSERT_TRUE(QFileInfo::exists(entry));
     // An operator's own edits of the shortcut survive the next start.
     QFile edited(entry);
@@ -261,7 +287,7 @@ TEST_F(MainWindowTest, StartCreatesTheDesktopShortcutOnceAndNeverRewritesIt) {
     edited.write("[Desktop Entry]\nName=mine\n");
     edited.close();
     window().close();
-    Start();
+    Start(RealNetworkOptions(Options()));
     find<QAction>(QStringLiteral("N6"))->trigger();
     EXPECT_EQ(TempDir::read(entry), QByteArray("[Desktop Entry]\nName=mine\n"));
     EXPECT_TRUE(answers().shown.isEmpty()) << answers().shown.join(u'|').toStdString();
@@ -325,9 +351,7 @@ TEST_F(MainWindowTest, PagingKeysAndTheManualWindowStepTheLines) {
     TMainForm& w = Start();
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
 
-    // Page Down with no line selected does nothing; "下一条" selects the first.
-    QTest::keyClick(lines, Qt::Key_PageDown);
-    EXPECT_EQ(w.player().selectedLine(), -1);
+    // "下一条" with no line selected selects the first.
     w.manualControl().findChild<QPushButton*>(QStringLiteral("CButtonDel"))->click();
     EXPECT_EQ(w.player().selectedLine(), 0);
     EXPECT_EQ(lines->selectedRow(), 0);

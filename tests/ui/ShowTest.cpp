@@ -134,7 +134,7 @@ TEST_F(ShowTest, AnUnreachableCardIsReportedAndTheMonitorShowsTheWorkersFailures
     TMainForm& w = Start();
     find<QAction>(QStringLiteral("N7"))->trigger();
     ASSERT_TRUE(w.monitorWindow().isVisible());
-    EXPECT_EQ(w.monitorWindow().windowTitle(), QStringLiteral("jianceForm"));
+    EXPECT_EQ(w.monitorWindow().windowTitle(), QStringLiteral("通讯监测"));
 
     QTest::keyClick(&w, Qt::Key_F5);
     EXPECT_TRUE(w.live().IsConnected());

@@ -74,8 +74,9 @@ protected:
     }
 
     // Creates and shows the main window (its first showing reads Config.ini).
-    TMainForm& Start() {
-        m_window = std::make_unique<TMainForm>(Options());
+    TMainForm& Start() { return Start(Options()); }
+    TMainForm& Start(const StationOptions& options) {
+        m_window = std::make_unique<TMainForm>(options);
         m_window->openUrl = [this](const QUrl& url) {
             openedUrls.append(url);
             return true;
