@@ -1,5 +1,5 @@
 station_add_test(NAME ui_dialog_tests
-    SOURCES TempFormTest.cpp AboutAndHelpTest.cpp
+    SOURCES TempFormTest.cpp AboutAndHelpTest.cpp ChineseTextsTest.cpp
     LIBS station_ui station_test_support Qt6::Test
     WIDGETS
     LABELS asan)

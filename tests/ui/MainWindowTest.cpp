@@ -242,6 +242,10 @@ TEST_F(MainWindowTest, HelpOpensTheManualAndAboutShowsItsBox) {
     find<QAction>(QStringLiteral("MenuHelpDoc"))->trigger();
     ASSERT_EQ(openedUrls.size(), 1);
     EXPECT_EQ(openedUrls.first(), QUrl::fromLocalFile(manual));
+    // A desktop with no program for it says so instead of doing nothing.
+    window().openUrl = [](const QUrl&) { return false; };
+    find<QAction>(QStringLiteral("MenuHelpDoc"))->trigger();
+    EXPECT_EQ(window().statusText(2), QStringLiteral("没有可以打开帮助文件的程序：") + manual);
 
     answers().forms.push_back([](QDialog& about) {
         EXPECT_EQ(about.windowTitle(), QStringLiteral("关于"));

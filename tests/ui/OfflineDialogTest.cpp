@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -111,6 +112,32 @@ TEST_F(OfflineDialogTest, UsbExportAndNetworkSendFromTheDialog) {
     ASSERT_FALSE(advert.isEmpty());
     EXPECT_EQ(Flash(0x1000, advert.size()), advert);
     EXPECT_TRUE(m_bank->Card(m_card.mac)->startOfflineOnDisconnect);
+}
+
+TEST_F(OfflineDialogTest, AfterGenerationTheHighlightedEntryIsTheOneLoaded) {
+    WriteShow();
+    const QString second = WriteLines(QStringLiteral("第二场.txt"), {QStringLiteral("第二场开始")});
+    WriteLines(QStringLiteral("show.lft"), {file(QStringLiteral("开场.txt")), second});
+    TMainForm& w = Start();
+    ASSERT_EQ(w.player().selectedEntry(), 0);
+    TempDir stick;
+    answers().forms.push_back([&](QDialog& dialog) {
+        in<QComboBox>(dialog, "ComboBox1")->setEditText(stick.path());
+        in<QPushButton>(dialog, "ButtonUpan")->click();
+        in<QPushButton>(dialog, "ButtonExit")->click();
+        return dialog.result();
+    });
+    find<QAction>(QStringLiteral("ButtonSyn"))->trigger();
+    // Generation went through every entry and left the last one loaded: the
+    // file list says so, so F1 plays what the operator sees highlighted.
+    EXPECT_EQ(w.player().selectedEntry(), 1);
+    EXPECT_EQ(w.document().document().path, second);
+    auto* files = find<QTreeWidget>(QStringLiteral("ListViewFileList"));
+    EXPECT_EQ(files->indexOfTopLevelItem(files->currentItem()), 1);
+    // A click on the first entry opens it again.
+    files->setCurrentItem(files->topLevelItem(0));
+    EXPECT_EQ(w.player().selectedEntry(), 0);
+    EXPECT_EQ(w.document().document().path, file(QStringLiteral("开场.txt")));
 }
 
 TEST_F(OfflineDialogTest, TheAdvertisementCommand) {

@@ -11,7 +11,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -191,6 +193,65 @@ TEST_F(ScreenParamsTest, SearchLoadFileAndMoveFromTheDialog) {
     EXPECT_TRUE(stored.cards(ScreenId::h).empty());
     ASSERT_EQ(stored.cards(ScreenId::x).size(), 1u);
     EXPECT_TRUE(stored.cards(ScreenId::x)[0].id.contains(MacText(card.mac)));
+}
+
+TEST_F(ScreenParamsTest, TheCardMenuActsOnTheRowRightClicked) {
+    const std::vector<SimCardSpec> cards{CardFor(1, ScreenId::h, 256, 32, 0, 1),
+                                         CardFor(2, ScreenId::h, 256, 32, 0, 1),
+                                         CardFor(3, ScreenId::h, 256, 32, 0, 1)};
+    StartCards(cards);
+    Start();
+    QString moved;
+    OpenWith(QStringLiteral("946"), [&](QDialog& dialog) {
+        in<QTabWidget>(dialog, "PageControl1")->setCurrentIndex(1);
+        in<QPushButton>(dialog, "Button_h_xz")->click();
+        QListWidget* list = in<QListWidget>(dialog, "ListBox_h");
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 5000); }();
+        if (list->count() != 3) {
+            return int(QDialog::Rejected);
+        }
+        // The operator looked at the first card, then right-clicks the third.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        const QPoint third = list->visualItemRect(list->item(2)).center();
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, third,
+                               list->viewport()->mapToGlobal(third));
+        QCoreApplication::sendEvent(list->viewport(), &menu);
+        EXPECT_EQ(list->currentRow(), 2);
+        moved = list->item(2)->text();
+        dialog.findChild<QAction*>(QStringLiteral("N3"))->trigger();
+        QListWidget* small = in<QListWidget>(dialog, "ListBox_x");
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(small->count(), 1, 5000); }();
+        EXPECT_EQ(small->count() == 1 ? small->item(0)->text().left(21) : QString(),
+                  moved.left(21));
+        // Outside the rows there is no card to act on: no menu.
+        for (QMenu* shown : dialog.findChildren<QMenu*>()) {
+            shown->hide();
+        }
+        QMenu* open = nullptr;
+        const QPoint below(4, list->viewport()->height() - 2);
+        QContextMenuEvent nowhere(QContextMenuEvent::Mouse, below,
+                                  list->viewport()->mapToGlobal(below));
+        QCoreApplication::sendEvent(list->viewport(), &nowhere);
+        for (QMenu* menuWidget : dialog.findChildren<QMenu*>()) {
+            if (menuWidget->isVisible() &&
+                menuWidget->actions().contains(dialog.findChild<QAction*>(QStringLiteral("N3")))) {
+                open = menuWidget;
+            }
+        }
+        EXPECT_EQ(open, nullptr);
+        in<QPushButton>(dialog, "ButtonOK")->click();
+        return dialog.result();
+    });
+    ASSERT_FALSE(moved.isEmpty());
+    int onSmall = 0;
+    for (const SimCardSpec& card : cards) {
+        const bool isMoved = moved.contains(MacText(card.mac));
+        EXPECT_EQ(m_bank->Card(card.mac)->setup.screen, isMoved ? ScreenId::x : ScreenId::h)
+            << MacText(card.mac).toStdString();
+        onSmall += isMoved ? 1 : 0;
+    }
+    EXPECT_EQ(onSmall, 1);
 }
 
 TEST_F(ScreenParamsTest, ReadbackFromTheToolbar) {
