@@ -1,6 +1,7 @@
 #include "ui/GlobalHotKey.h"
 
 #include "PlatformTestSupport.h"
+#include "XTestClient.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -87,80 +88,9 @@ constexpr xcb_keysym_t kF5 = 0xFFC2;
 constexpr xcb_keysym_t kNumLock = 0xFF7F;
 constexpr xcb_keysym_t kCapsLock = 0xFFE5;
 
-template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
-
-// Another program on the same display: its own connection and a window.
-class OtherClient {
+// Another program on the same display, which can also hold F4 itself.
+class OtherClient : public XTestClient {
 public:
-    OtherClient() : m_connection(xcb_connect(nullptr, nullptr)) {}
-    ~OtherClient() { xcb_disconnect(m_connection); }
-
-    bool ok() const { return xcb_connection_has_error(m_connection) == 0; }
-    xcb_connection_t* connection() const { return m_connection; }
-    xcb_window_t root() const {
-        return xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-    }
-
-    xcb_window_t CreateFocusedWindow() {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
-        m_window = xcb_generate_id(m_connection);
-        const uint32_t events = XCB_EVENT_MASK_KEY_PRESS;
-        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, 100,
-                          100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_EVENT_MASK, &events);
-        xcb_map_window(m_connection, m_window);
-        Focus(m_window);
-        return m_window;
-    }
-
-    // Without a window manager the focus is simply set.
-    void Focus(xcb_window_t window) {
-        xcb_set_input_focus(m_connection, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
-        xcb_flush(m_connection);
-    }
-    xcb_window_t FocusedWindow() {
-        XcbReply<xcb_get_input_focus_reply_t> reply(
-            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr),
-            &std::free);
-        return reply ? reply->focus : XCB_NONE;
-    }
-
-    xcb_keycode_t Keycode(xcb_keysym_t keysym) {
-        const xcb_setup_t* setup = xcb_get_setup(m_connection);
-        const int count = setup->max_keycode - setup->min_keycode + 1;
-        XcbReply<xcb_get_keyboard_mapping_reply_t> mapping(
-            xcb_get_keyboard_mapping_reply(
-                m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, count),
-                nullptr),
-            &std::free);
-        const xcb_keysym_t* keysyms = xcb_get_keyboard_mapping_keysyms(mapping.get());
-        for (int i = 0; i < count; ++i) {
-            if (keysyms[i * mapping->keysyms_per_keycode] == keysym) {
-                return xcb_keycode_t(setup->min_keycode + i);
-            }
-        }
-        return 0;
-    }
-
-    void Tap(xcb_keysym_t keysym) {
-        const xcb_keycode_t code = Keycode(keysym);
-        xcb_test_fake_input(m_connection, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_test_fake_input(m_connection, XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
-                            0);
-        xcb_flush(m_connection);
-    }
-
-    // Key presses that reached this client's window so far.
-    std::vector<xcb_keycode_t> TakeKeyPresses() {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            if ((event->response_type & 0x7F) == XCB_KEY_PRESS) {
-                m_presses.push_back(reinterpret_cast<xcb_key_press_event_t*>(event)->detail);
-            }
-            std::free(event);
-        }
-        return m_presses;
-    }
-
     // XCB_MOD_MASK_ANY succeeds only when no other client holds F4 with any
     // modifiers at all.
     bool GrabF4(uint16_t modifiers) {
@@ -171,11 +101,6 @@ public:
             &std::free);
         return error == nullptr;
     }
-
-private:
-    xcb_connection_t* m_connection;
-    xcb_window_t m_window = XCB_NONE;
-    std::vector<xcb_keycode_t> m_presses;
 };
 
 // Counts the key events that reach the station's widgets.
@@ -298,48 +223,14 @@ TEST(GlobalHotKey, GrabsF4OnARealXServer) {
     if (!qEnvironmentVariableIsEmpty(kChildVariable)) {
         GTEST_SKIP() << "this is the child";
     }
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty()) {
+    const XvfbChild child = RunOnXvfb(QStringLiteral("GlobalHotKeyOnX11.*"), kChildVariable);
+    if (!child.serverFound) {
         GTEST_SKIP() << "Xvfb is not installed";
     }
-    // -displayfd lets the server pick a free display and tell it on stdout.
-    QProcess server;
-    server.start(xvfb,
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                  QStringLiteral("640x480x24")});
-    ASSERT_TRUE(server.waitForStarted(10000));
-    QByteArray number;
-    QDeadlineTimer deadline(20000);
-    while (!number.contains('\n') && !deadline.hasExpired() &&
-           server.state() == QProcess::Running) {
-        server.waitForReadyRead(100);
-        number += server.readAllStandardOutput();
-    }
-    ASSERT_TRUE(number.contains('\n')) << server.readAllStandardError().toStdString();
-    const QString display = u':' + QString::fromLatin1(number.trimmed());
-
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    environment.insert(QStringLiteral("DISPLAY"), display);
-    environment.insert(QString::fromLatin1(kChildVariable), QStringLiteral("1"));
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=GlobalHotKeyOnX11.*")});
-    const bool finished = child.waitForFinished(120000);
-    const QString output = QString::fromLocal8Bit(child.readAll());
-    if (!finished) {
-        child.kill();
-        child.waitForFinished();
-    }
-    server.terminate();
-    server.waitForFinished(10000);
-
-    ASSERT_TRUE(finished) << output.toStdString();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    ASSERT_TRUE(child.started) << child.output.toStdString();
+    const QString& output = child.output;
+    ASSERT_TRUE(child.finished) << output.toStdString();
+    EXPECT_EQ(child.exitCode, 0) << output.toStdString();
     EXPECT_TRUE(output.contains(QLatin1String("[  PASSED  ] 4 tests.")))
         << "every X11 test must have run and passed:\n"
         << output.toStdString();

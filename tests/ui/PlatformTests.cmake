@@ -9,3 +9,17 @@ station_add_test(NAME ui_platform_tests
         ${CMAKE_CURRENT_LIST_DIR}/PlatformTestSupport.h
     LIBS station_ui PkgConfig::STATION_XCB PkgConfig::STATION_XCB_XTEST Qt6::Test
     WIDGETS)
+
+# The show keys on a private Xvfb display, pressed and clicked through XTEST,
+# against a simulated card on loopback.
+station_add_test(NAME ui_xserver_show_tests
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/ShowOnXServerTest.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/StationFixture.h
+        ${CMAKE_CURRENT_LIST_DIR}/XTestClient.h
+        ${CMAKE_CURRENT_LIST_DIR}/PlatformTestSupport.h
+    LIBS station_ui station_cardsim station_test_support PkgConfig::STATION_XCB
+         PkgConfig::STATION_XCB_XTEST Qt6::Test
+    WIDGETS
+    TIMEOUT 400)
+target_include_directories(ui_xserver_show_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/link)
