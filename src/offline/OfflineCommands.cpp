@@ -25,8 +25,14 @@ void OfflineCommands::ExportToUsb(const QString& target, const UsbOptions& optio
 }
 
 void OfflineCommands::SendOverNetwork(const NetworkOptions& options, OfflineLog& log) {
-    Generate(log);
+    // 停止 may be pressed while the files are generated: it stops the whole
+    // command, so the flag is cleared before the generation, never after it.
     m_sender.ResetCancel();
+    Generate(log);
+    if (m_sender.cancelled()) {
+        log.Append(QStringLiteral("发送已停止：未向任何控制卡发送"));
+        return;
+    }
     m_sender.SetLog(&log);
     if (options.adverts) {
         const std::array<bool, 3> rendered = m_renderAdvert();

@@ -28,6 +28,8 @@ public:
                     AdvertRenderer renderAdvert);
 
     void ExportToUsb(const QString& target, const UsbOptions& options, OfflineLog& log);
+    // The sender's Cancel (停止) stops it at any point, the generation
+    // included: nothing is sent after a stop.
     void SendOverNetwork(const NetworkOptions& options, OfflineLog& log);
 
     // The stand-by advertisement into every card of the screens in use, its

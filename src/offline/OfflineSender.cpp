@@ -96,7 +96,9 @@ bool OfflineSender::SendToCards(ScreenId screen, const TransferPlan& plan, const
         Log(line + MacText(card.mac));
         Transfer(card, plan, reportDisconnectTimeout);
     }
-    return true;
+    // A stop during the last card's transfer stopped the screen too: it must
+    // not be reported as sent to all.
+    return !cancelled();
 }
 
 void OfflineSender::SendSubtitleFile(ScreenId screen) {

@@ -1,6 +1,7 @@
 // Writing offline content into simulated cards on 127.0.0.1: block plans,
 // log lines and progress, failing cards, lost replies and cancelling.
 #include "offline/FlashTransfer.h"
+#include "offline/OfflineCommands.h"
 #include "offline/AdvertFile.h"
 #include "offline/OfflineRecords.h"
 #include "offline/OfflineSender.h"
@@ -290,6 +291,66 @@ TEST_F(OfflineSendTest, CancelStopsAfterTheBlockInFlight) {
     EXPECT_TRUE(log.lines.contains(MacText(first.mac) + QStringLiteral("->已停止发送")));
     // The next card is not started.
     EXPECT_EQ(bank().Card(second.mac)->flashBlocks, 0);
+}
+
+TEST_F(OfflineSendTest, AStopDuringTheLastCardIsNotReportedAsSentToAll) {
+    SimCardSpec card = TestCard(1);
+    card.faults.delayMs = 2;
+    Start({card}, {card});
+    WriteSubtitles(RandomBytes(100 * 1024, 12));
+    log.onProgress = [this](int sent) {
+        if (sent >= 10) {
+            m_sender->Cancel();
+        }
+    };
+    m_sender->SendSubtitleFile(ScreenId::h);
+    EXPECT_TRUE(log.lines.contains(MacText(card.mac) + QStringLiteral("->已停止发送")));
+    EXPECT_FALSE(log.lines.contains(QStringLiteral("所有横屏发送完毕")))
+        << log.lines.join(u'\n').toStdString();
+}
+
+// Stands for the playlist while the files are generated; the operator
+// presses 停止 in the middle.
+class StoppingReplay final : public OfflineReplay {
+public:
+    explicit StoppingReplay(std::function<void()> stop) : m_stop(std::move(stop)) {}
+    int EntryCount() const override { return 1; }
+    QString EntryName(int) const override { return QStringLiteral("剧本"); }
+    void SelectEntry(int) override {}
+    int RowCount() const override { return 3; }
+    void SelectRow(int row) override {
+        if (row == 1) {
+            m_stop();
+        }
+    }
+    void RenderTitle(ScreenId, const QString&) override {}
+
+private:
+    std::function<void()> m_stop;
+};
+
+TEST_F(OfflineSendTest, AStopWhileTheFilesAreGeneratedSendsNothing) {
+    const SimCardSpec card = TestCard(1);
+    Start({card}, {card});
+    StoppingReplay replay([this] { m_sender->Cancel(); });
+    OfflineCommands commands(*m_worker, settings, op, StationPaths(home.path()), replay, *m_sender,
+                             [] { return std::array<bool, 3>{true, true, true}; });
+    commands.SendOverNetwork(NetworkOptions{}, log);
+    const CardState state = *bank().Card(card.mac);
+    EXPECT_EQ(state.flashBlocks, 0);
+    EXPECT_FALSE(state.connected);
+    EXPECT_EQ(state.mode, CardMode::Unknown);
+    EXPECT_TRUE(log.lines.contains(QStringLiteral("发送已停止：未向任何控制卡发送")))
+        << log.lines.join(u'\n').toStdString();
+    EXPECT_FALSE(log.lines.contains(QStringLiteral("所有横屏发送完毕")));
+
+    // The next command starts afresh.
+    StoppingReplay quiet([] {});
+    OfflineCommands again(*m_worker, settings, op, StationPaths(home.path()), quiet, *m_sender,
+                          [] { return std::array<bool, 3>{false, false, false}; });
+    again.SendOverNetwork(NetworkOptions{false, true}, log);
+    EXPECT_GT(bank().Card(card.mac)->flashBlocks, 0);
+    EXPECT_TRUE(log.lines.contains(QStringLiteral("所有横屏发送完毕")));
 }
 
 TEST_F(OfflineSendTest, MissingFileAndScreensNotInUse) {
