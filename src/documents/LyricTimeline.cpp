@@ -124,6 +124,7 @@ LyricLine ParseLyricLine(const QString& line) {
             }
         }
     }
+    parsed.leadingTags = line.left(rest);
     // Word timing never reaches the screens: "<mm:ss.xx>" before each word,
     // or (the other enhanced form) stamps between the words. The spaces the
     // tags stood between close up to one.

@@ -24,6 +24,9 @@ struct LyricLine {
     Kind kind = Kind::None;
     // The first time tag as written ("[01:00.07]"), empty for an untimed row.
     QString source;
+    // Every leading time tag as written, with the spaces between them
+    // ("[00:20.00][01:20.00]"): what an edit of the text must keep.
+    QString leadingTags;
     // Every leading time tag in milliseconds as written, in the order written;
     // a negative stamp stays negative here.
     std::vector<qint64> stampsMs;

@@ -181,9 +181,10 @@ EditOutcome ScriptEditing::Modify(qsizetype selected) {
         if (!text) {
             return {};
         }
-        // The row keeps its time: the line is written back as StampTime
-        // writes it, tag then text.
-        lines[line] = item.Source + TrimControl(*text);
+        // The row keeps its times: every leading tag of its line, so a
+        // chorus stamped twice is still shown twice, then the new text.
+        const QString tags = ParseLyricLine(lines[line].trimmed()).leadingTags;
+        lines[line] = (tags.isEmpty() ? item.Source : tags) + TrimControl(*text);
         if (!GivesLyricRow(lines[line])) {
             return {};
         }

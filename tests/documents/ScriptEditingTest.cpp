@@ -240,6 +240,23 @@ TEST_F(ScriptEditingTest, LyricEditsReachTheFileAndKeepStampsOnTheirRows) {
     EXPECT_EQ(TempDir::read(path), EncodeGbk(U("[00:07.00]新\r\n[00:02.00]二改\r\n")));
 }
 
+TEST_F(ScriptEditingTest, ModifyingARowStampedSeveralTimesKeepsEveryStamp) {
+    const QString path =
+        Open(QStringLiteral("song.lrc"),
+             EncodeGbk(U("[00:10.00]主歌\r\n[00:20.00][01:20.00] [02:00.50]副歌\r\n")));
+    // One row of the list stands for the three showings of the chorus.
+    ASSERT_EQ(Texts(session.lines()).size(), 2);
+    dialogs.lineAnswers.push_back(U("副歌改"));
+    EXPECT_TRUE(editing.Modify(1).changed);
+    EXPECT_EQ(session.document().lines,
+              (QStringList{U("[00:10.00]主歌"), U("[00:20.00][01:20.00] [02:00.50]副歌改")}));
+    EXPECT_EQ(Texts(session.lines()),
+              (QStringList{U("1 主歌 [00:10.00]"), U("2 副歌改 [00:20.00]")}));
+    editing.Save();
+    EXPECT_EQ(TempDir::read(path),
+              EncodeGbk(U("[00:10.00]主歌\r\n[00:20.00][01:20.00] [02:00.50]副歌改\r\n")));
+}
+
 TEST_F(ScriptEditingTest, AStampAfterAWholeScriptEditLandsOnItsOwnRow) {
     Open(QStringLiteral("song.lrc"), EncodeGbk(U("[00:01.00]一\r\n")));
     // The editor lets the operator type empty and header lines between rows.

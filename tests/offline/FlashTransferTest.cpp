@@ -1,8 +1,8 @@
 // Writing offline content into simulated cards on 127.0.0.1: block plans,
 // log lines and progress, failing cards, lost replies and cancelling.
 #include "offline/FlashTransfer.h"
-#include "offline/OfflineCommands.h"
 #include "offline/AdvertFile.h"
+#include "offline/OfflineCommands.h"
 #include "offline/OfflineRecords.h"
 #include "offline/OfflineSender.h"
 
@@ -334,7 +334,9 @@ TEST_F(OfflineSendTest, AStopWhileTheFilesAreGeneratedSendsNothing) {
     Start({card}, {card});
     StoppingReplay replay([this] { m_sender->Cancel(); });
     OfflineCommands commands(*m_worker, settings, op, StationPaths(home.path()), replay, *m_sender,
-                             [] { return std::array<bool, 3>{true, true, true}; });
+                             [] {
+                                 return std::array<bool, 3>{true, true, true};
+                             });
     commands.SendOverNetwork(NetworkOptions{}, log);
     const CardState state = *bank().Card(card.mac);
     EXPECT_EQ(state.flashBlocks, 0);
@@ -346,8 +348,9 @@ TEST_F(OfflineSendTest, AStopWhileTheFilesAreGeneratedSendsNothing) {
 
     // The next command starts afresh.
     StoppingReplay quiet([] {});
-    OfflineCommands again(*m_worker, settings, op, StationPaths(home.path()), quiet, *m_sender,
-                          [] { return std::array<bool, 3>{false, false, false}; });
+    OfflineCommands again(*m_worker, settings, op, StationPaths(home.path()), quiet, *m_sender, [] {
+        return std::array<bool, 3>{false, false, false};
+    });
     again.SendOverNetwork(NetworkOptions{false, true}, log);
     EXPECT_GT(bank().Card(card.mac)->flashBlocks, 0);
     EXPECT_TRUE(log.lines.contains(QStringLiteral("所有横屏发送完毕")));
