@@ -20,6 +20,13 @@ void OfflineCommands::Generate(OfflineLog& log) {
 
 void OfflineCommands::ExportToUsb(const QString& target, const UsbOptions& options,
                                   OfflineLog& log) {
+    // Refused before anything is generated or written: the operator only has
+    // to choose the stick and press again.
+    if (const QString problem = UsbTargetProblem(target); !problem.isEmpty()) {
+        log.Clear();
+        log.Append(problem);
+        return;
+    }
     Generate(log);
     ::ExportToUsb(m_paths, target, options, [&log](const QString& line) { log.Append(line); });
 }

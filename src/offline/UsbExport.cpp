@@ -64,13 +64,25 @@ QString SeparatorLine() {
     return QString(47, QLatin1Char('-'));
 }
 
+QString UsbTargetProblem(const QString& target) {
+    if (target.trimmed().isEmpty()) {
+        return QStringLiteral("请先选择U盘");
+    }
+    if (!QFileInfo(target).isDir()) {
+        return QStringLiteral("找不到U盘目录：") + target;
+    }
+    return {};
+}
+
 void ExportToUsb(const StationPaths& paths, const QString& target, const UsbOptions& options,
                  const std::function<void(const QString&)>& log) {
-    const QDir root(target);
-    if (target.trimmed().isEmpty() || !root.exists()) {
-        // The copies below fail one by one; say once why.
-        log(QStringLiteral("找不到U盘目录：") + target);
+    // QDir("") is the working directory: without this an empty box would
+    // copy there and report success, or delete same-named files there.
+    if (const QString problem = UsbTargetProblem(target); !problem.isEmpty()) {
+        log(problem);
+        return;
     }
+    const QDir root(target);
     using FileName = QString (*)(ScreenId);
     const auto group = [&](bool copy, FileName fileName, const char* what, bool separatorFirst,
                            bool separatorAfter) {

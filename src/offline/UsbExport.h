@@ -20,8 +20,14 @@ struct UsbOptions {
     bool subtitles = true; // zim_*.bin
 };
 
+// Why `target` cannot take the files: empty (an empty drive box would mean
+// the working directory), or not an existing directory (a stick that is not
+// mounted). Empty when it can.
+QString UsbTargetProblem(const QString& target);
+
 // Copies (or, for an unchecked group, removes) the groups' files at the
-// target's root, logging each copy's success or failure. Every copy goes to a
+// target's root, logging each copy's success or failure. A target with a
+// problem is refused with one line and nothing is copied or removed. Every copy goes to a
 // temporary name and is renamed only when whole, so a stick pulled or filled
 // halfway never holds a half file under a name the cards load.
 void ExportToUsb(const StationPaths& paths, const QString& target, const UsbOptions& options,

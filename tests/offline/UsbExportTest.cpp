@@ -4,6 +4,8 @@
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -83,15 +85,31 @@ TEST_F(UsbExportTest, AStickThatFillsUpHalfwayHoldsNoTruncatedFile) {
     EXPECT_EQ(TempDir::read(stick.file(QStringLiteral("zim_x.bin"))).size(), 2000);
 }
 
-TEST_F(UsbExportTest, AMissingStickIsNamed) {
+TEST_F(UsbExportTest, AMissingStickOrAnEmptyBoxIsRefusedBeforeAnythingIsWritten) {
     Data(QStringLiteral("gg_h.bin"), "advert");
-    QStringList lines;
     const QString gone = stick.file(QStringLiteral("not-mounted"));
-    ExportToUsb(StationPaths(home.path()), gone, UsbOptions{false, true, false},
-                [&lines](const QString& line) { lines << line; });
-    EXPECT_EQ(lines.first(), QStringLiteral("找不到U盘目录：") + gone);
-    EXPECT_TRUE(lines.contains(QStringLiteral("写入横屏广告失败!")));
+    // The working directory holds a file of a name the export would touch:
+    // an unchecked group would delete it, a checked one overwrite it.
+    TempDir working;
+    working.write(QStringLiteral("zim_h.bin"), "someone else's file");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(working.path()));
+    struct Case {
+        QString target;
+        QString message;
+    };
+    for (const Case& c : {Case{gone, QStringLiteral("找不到U盘目录：") + gone},
+                          Case{QString(), QStringLiteral("请先选择U盘")},
+                          Case{QStringLiteral("  "), QStringLiteral("请先选择U盘")}}) {
+        QStringList lines;
+        ExportToUsb(StationPaths(home.path()), c.target, UsbOptions{false, true, false},
+                    [&lines](const QString& line) { lines << line; });
+        EXPECT_EQ(lines, QStringList{c.message}) << c.target.toStdString();
+    }
+    QDir::setCurrent(before);
     EXPECT_FALSE(QFileInfo::exists(gone));
+    EXPECT_EQ(QDir(working.path()).entryList(QDir::Files), QStringList{QStringLiteral("zim_h.bin")});
+    EXPECT_EQ(TempDir::read(working.file(QStringLiteral("zim_h.bin"))), "someone else's file");
 }
 
 } // namespace

@@ -140,6 +140,22 @@ TEST_F(OfflineDialogTest, AfterGenerationTheHighlightedEntryIsTheOneLoaded) {
     EXPECT_EQ(w.document().document().path, file(QStringLiteral("开场.txt")));
 }
 
+TEST_F(OfflineDialogTest, AnEmptyDriveBoxIsRefusedBeforeAnythingIsGenerated) {
+    WriteShow();
+    Start();
+    QStringList log;
+    answers().forms.push_back([&](QDialog& dialog) {
+        in<QComboBox>(dialog, "ComboBox1")->setEditText(QString());
+        in<QPushButton>(dialog, "ButtonUpan")->click();
+        log = static_cast<TtuojiForm&>(dialog).logLines();
+        in<QPushButton>(dialog, "ButtonExit")->click();
+        return dialog.result();
+    });
+    find<QAction>(QStringLiteral("ButtonSyn"))->trigger();
+    EXPECT_EQ(log, QStringList{QStringLiteral("请先选择U盘")});
+    EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("data/zim_h.bin"))));
+}
+
 TEST_F(OfflineDialogTest, TheAdvertisementCommand) {
     WriteShow();
     Start();
