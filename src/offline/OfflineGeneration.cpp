@@ -27,7 +27,7 @@ std::array<OfflineScreen, 3> OfflineScreens(const TSettings& active) {
         OfflineScreen& s = screens[size_t(ScreenIndex(screen))];
         s.inUse = p.ScreenKind;
         s.kind = ColourKindOf(ColourKindText(p.ScreenStyle));
-        s.cardWidth = screen == ScreenId::s ? p.ScreenHeight : p.ScreenWidth;
+        s.cardWidth = CardWidthOf(screen, p);
     }
     return screens;
 }
@@ -45,6 +45,7 @@ IoStatus GenerateOfflineSubtitles(TLedThread& worker, OfflineReplay& replay,
     }
     const std::array<OfflineScreen, 3> screens = OfflineScreens(active);
     OfflineSubtitleWriter writer(screens);
+    writer.FollowSettings(&active);
     const IoStatus opened = writer.Open(paths);
     if (!opened) {
         return opened;

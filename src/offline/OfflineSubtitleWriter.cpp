@@ -56,8 +56,10 @@ void OfflineSubtitleWriter::DivertFrame(ScreenId screen, const QImage& frame,
     const std::vector<std::uint8_t> data = OfflineRecordData(frame, s.setup.kind);
     const auto length = static_cast<std::uint32_t>(data.size());
     const std::uint32_t end = s.next + kRecordHeaderBytes + length;
+    const int cardWidth =
+        m_active != nullptr ? CardWidthOf(screen, m_active->screen(screen)) : s.setup.cardWidth;
     const RecordHeader header =
-        OfflineRecordHeader(s.previous, end, effect, OfflineExtent(frame, s.setup.cardWidth));
+        OfflineRecordHeader(s.previous, end, effect, OfflineExtent(frame, cardWidth));
     // A failed write leaves the device in error; Commit reports it.
     s.file->write(reinterpret_cast<const char*>(header.data()), kRecordHeaderBytes);
     s.file->write(reinterpret_cast<const char*>(data.data()), static_cast<qint64>(length));

@@ -19,6 +19,12 @@ struct OfflineScreen {
     int cardWidth = 256; // the screen's width as its cards see it (the vertical screen's height)
 };
 
+// The screen's width as its cards see it: the vertical screen's frame is
+// turned, so its cards are as wide as the screen is tall.
+inline int CardWidthOf(ScreenId screen, const TScreenParams& params) {
+    return screen == ScreenId::s ? params.ScreenHeight : params.ScreenWidth;
+}
+
 // Receives the frames the renderer produces while offline data is generated
 // and appends each as a record to its screen's offline subtitle file; notes
 // where each script starts and writes the script table at the end.
@@ -37,6 +43,12 @@ public:
     IoStatus Open(const StationPaths& paths);
     // The records that follow belong to script `index` (0..1023).
     void BeginScript(int index);
+    // Each record's extent takes the card width from these settings as they
+    // are when the frame arrives: a project file brings screens of its own
+    // size, and an extent left at the size the run began with would make a
+    // card read its pictures at the wrong width. `active` must outlive the
+    // writer's use; nullptr keeps the widths given at construction.
+    void FollowSettings(const TSettings* active) { m_active = active; }
     void DivertFrame(ScreenId screen, const QImage& frame, const FrameEffect& effect) override;
     // Writes the script tables and puts the files in place. A file whose
     // writing failed is named and left as it was; the others are replaced.
@@ -60,4 +72,5 @@ private:
     const State& state(ScreenId screen) const { return m_states[size_t(ScreenIndex(screen))]; }
 
     std::array<State, 3> m_states;
+    const TSettings* m_active = nullptr;
 };

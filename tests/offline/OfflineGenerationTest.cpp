@@ -182,6 +182,41 @@ TEST_F(OfflineGenerationTest, ThreeScreensAndEveryKindOfScript) {
     }
 }
 
+TEST_F(OfflineGenerationTest, EachRecordsExtentFollowsTheScreenSizeOfItsScript) {
+    // A project made for smaller screens than the station's own.
+    Screen(ScreenId::h, 128, 32, 1, 0);
+    Screen(ScreenId::x, 96, 32, 0, 0);
+    DocumentSession session(settings);
+    session.SetLines({QStringLiteral("幕")});
+    const QString project = home.file(QStringLiteral("small.lpf"));
+    ASSERT_TRUE(session.SaveProject(project));
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    Screen(ScreenId::x, 192, 32, 0, 0);
+    const QString text = Script(QStringLiteral("t.txt"), {QStringLiteral("台")});
+    ASSERT_TRUE(Generate(Playlist({project, text})));
+
+    // Every record's extent is the width of its own picture: the project's
+    // lines are 128 (96) wide, the text's 256 (192), as the settings in
+    // force when each was drawn say.
+    struct Expected {
+        ScreenId screen;
+        int passes, projectWidth, stationWidth;
+    };
+    for (const Expected& e :
+         {Expected{ScreenId::h, 2, 128, 256}, Expected{ScreenId::x, 1, 96, 192}}) {
+        const ReadOfflineFile file = ReadOffline(File(e.screen));
+        ASSERT_TRUE(file.chainOk);
+        QList<int> extents;
+        for (const ReadRecord& record : file.records) {
+            const int pictureWidth = int(record.data.size()) * 8 / (e.passes * 32);
+            EXPECT_EQ(record.extent, pictureWidth) << ScreenLetter(e.screen);
+            extents << record.extent;
+        }
+        EXPECT_TRUE(extents.contains(e.projectWidth)) << ScreenLetter(e.screen);
+        EXPECT_EQ(extents.last(), e.stationWidth) << ScreenLetter(e.screen);
+    }
+}
+
 TEST_F(OfflineGenerationTest, AScreenNotInUseKeepsItsOldFileAndAnEmptyPlaylistGivesTheTable) {
     Screen(ScreenId::s, 32, 256, 1);
     ASSERT_TRUE(QDir().mkpath(home.file(QStringLiteral("data"))));
