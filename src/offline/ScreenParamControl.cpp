@@ -5,6 +5,10 @@
 #include "link/CardRecordFill.h"
 #include "link/MacAddress.h"
 
+#include <QScopeGuard>
+
+#include <algorithm>
+
 std::optional<ParamAccess> ParamAccessFor(const QString& password) {
     if (password == QLatin1String("527")) {
         return ParamAccess::Restricted;
@@ -84,11 +88,15 @@ void ScreenParamControl::SelectCard(ScreenId screen, int index) {
 }
 
 void ScreenParamControl::Search(ScreenId screen) {
+    if (IsBusy(screen)) {
+        return;
+    }
     m_settings.cards(screen).clear();
     m_selected[size_t(ScreenIndex(screen))] = -1;
     emit cardsChanged(screen);
     m_service.BeginSearch(screen);
     collectTimer(screen).start();
+    emit busyChanged(screen);
 }
 
 void ScreenParamControl::SearchAll() {
@@ -101,8 +109,15 @@ bool ScreenParamControl::IsSearching(ScreenId screen) const {
     return m_collect[size_t(ScreenIndex(screen))].isActive();
 }
 
+bool ScreenParamControl::IsBusy() const {
+    return std::any_of(kAllScreens.begin(), kAllScreens.end(),
+                       [this](ScreenId screen) { return IsBusy(screen); }) ||
+           IsMoving() || IsReadingBack();
+}
+
 void ScreenParamControl::FinishSearch(ScreenId screen) {
     collectTimer(screen).stop();
+    emit busyChanged(screen);
     m_settings.cards(screen) = m_service.FinishSearch(screen);
     m_worker.SetCardList(screen, m_settings.cards(screen));
     if (!cards(screen).empty()) {
@@ -119,6 +134,16 @@ void ScreenParamControl::ApplyPageToWorker(ScreenId screen) {
 }
 
 void ScreenParamControl::LoadCards(ScreenId screen) {
+    if (IsBusy(screen)) {
+        return;
+    }
+    bool& loading = m_loading[size_t(ScreenIndex(screen))];
+    loading = true;
+    emit busyChanged(screen);
+    const auto done = qScopeGuard([&] {
+        loading = false;
+        emit busyChanged(screen);
+    });
     // A copy: the list must not change under the loop while messages are open.
     const CardList list = cards(screen);
     ApplyPageToWorker(screen);

@@ -62,12 +62,22 @@ public:
     void SelectCard(ScreenId screen, int index);
 
     // "寻找": clears the list, sends Search and collects answers for 400 ms.
+    // Refused while the screen's cards are being loaded: both listen on the
+    // screen's one reply state, and the load would end the search's window
+    // early and wipe the list.
     void Search(ScreenId screen);
     void SearchAll();
     bool IsSearching(ScreenId screen) const;
     // "加载": the page's values into the worker's screen, then the block into
-    // every card of the list, in order, one message each.
+    // every card of the list, in order, one message each. Refused while the
+    // screen is searched or already loading (its messages let events run).
     void LoadCards(ScreenId screen);
+    bool IsLoading(ScreenId screen) const { return m_loading[size_t(ScreenIndex(screen))]; }
+    // A search or a load of the screen runs: its 寻找 and 加载 wait.
+    bool IsBusy(ScreenId screen) const { return IsSearching(screen) || IsLoading(screen); }
+    // Any command that waits for cards runs (a search, a load, a move, a
+    // readback): closing the station waits for it.
+    bool IsBusy() const;
     // "生成脱机文件": the page's values into the worker's screen and the
     // screen's parameter file; one message either way.
     void MakeParamFile(ScreenId screen);
@@ -91,6 +101,8 @@ signals:
     void pageChanged(ScreenId screen);
     // A card list or its selection changed.
     void cardsChanged(ScreenId screen);
+    // IsBusy(screen) changed.
+    void busyChanged(ScreenId screen);
     // The readback's window ended: the host applies the pages and shows the counts.
     void readbackFinished(std::array<int, 3> counts);
 
@@ -108,6 +120,7 @@ private:
     std::array<TScreenParams, 3> m_pages{};
     std::array<int, 3> m_selected{-1, -1, -1};
     std::array<QTimer, 3> m_collect;
+    std::array<bool, 3> m_loading{};
     QTimer m_moveTimer;
     QTimer m_readbackTimer;
 };

@@ -103,6 +103,14 @@ TParamForm::TParamForm(ScreenParamControl& control, QWidget* parent)
     }
     connect(&m_control, &ScreenParamControl::pageChanged, this, &TParamForm::PageToControls);
     connect(&m_control, &ScreenParamControl::cardsChanged, this, &TParamForm::ShowCards);
+    // A search and a load of one screen share its replies: while one runs,
+    // neither can be started again.
+    connect(&m_control, &ScreenParamControl::busyChanged, this, [this](ScreenId screen) {
+        const PageControls c = Controls(*m_ui, screen);
+        const bool idle = !m_control.IsBusy(screen);
+        c.search->setEnabled(idle);
+        c.load->setEnabled(idle);
+    });
     for (ScreenId screen : kAllScreens) {
         PageToControls(screen);
         ShowCards(screen);

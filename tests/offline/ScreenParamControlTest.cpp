@@ -198,6 +198,46 @@ TEST_F(ScreenParamControlTest, LoadWritesTheBlockToEveryCardInListOrder) {
     live.Disconnect();
 }
 
+// 寻找 pressed while 加载 runs on the same screen (its messages let the
+// window's events run): the search waits, the list the load works through
+// stays, and the screen can be searched once the load is done.
+TEST_F(ScreenParamControlTest, SearchAndLoadOfOneScreenNeverOverlap) {
+    const SimCardSpec first = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    const SimCardSpec absent = TestCard(0x0BAD, ScreenId::h);
+    const SimCardSpec third = CardFor(3, ScreenId::h, 256, 32, 0, 1);
+    Start({first, third});
+    settings.cards(ScreenId::h) = CardListOf({first, absent, third});
+    int busySignals = 0;
+    QObject::connect(&control(), &ScreenParamControl::busyChanged,
+                     [&busySignals](ScreenId screen) { busySignals += screen == ScreenId::h; });
+    bool busyDuringLoad = false;
+    op.onEvent = [&](const ScriptedOperator::Event& event) {
+        if (event.kind == QStringLiteral("inform") && event.text.startsWith(MacText(first.mac))) {
+            busyDuringLoad = control().IsBusy(ScreenId::h) && control().IsBusy();
+            control().Search(ScreenId::h);
+            control().LoadCards(ScreenId::h); // and a second 加载 as well
+        }
+    };
+    control().LoadCards(ScreenId::h);
+    op.onEvent = nullptr;
+    EXPECT_TRUE(busyDuringLoad);
+    EXPECT_FALSE(control().IsBusy(ScreenId::h));
+    EXPECT_FALSE(control().IsSearching(ScreenId::h));
+    EXPECT_EQ(busySignals, 2);
+    EXPECT_EQ(control().cards(ScreenId::h).size(), 3u);
+    // One message per card: the second 加载 did nothing.
+    EXPECT_EQ(op.texts(QStringLiteral("inform")).size(), 3);
+    for (const SimCardSpec& card : {first, third}) {
+        ASSERT_TRUE(ProcessUntil([&] { return bank().Card(card.mac)->disconnects >= 1; }));
+        EXPECT_EQ(CardActions(bank(), card.mac).filter(QStringLiteral("LoadParameters")).size(), 1);
+    }
+
+    control().Search(ScreenId::h);
+    EXPECT_TRUE(control().IsBusy(ScreenId::h));
+    ASSERT_TRUE(ProcessUntil([this] { return !control().IsSearching(ScreenId::h); }));
+    EXPECT_EQ(control().cards(ScreenId::h).size(), 2u);
+}
+
 TEST_F(ScreenParamControlTest, LoadWithAnEmptyListOnlySetsTheScreen) {
     Start({TestCard(1, ScreenId::x)});
     control().page(ScreenId::x).ScreenWidth = 320;

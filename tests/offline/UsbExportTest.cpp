@@ -108,7 +108,8 @@ TEST_F(UsbExportTest, AMissingStickOrAnEmptyBoxIsRefusedBeforeAnythingIsWritten)
     }
     QDir::setCurrent(before);
     EXPECT_FALSE(QFileInfo::exists(gone));
-    EXPECT_EQ(QDir(working.path()).entryList(QDir::Files), QStringList{QStringLiteral("zim_h.bin")});
+    EXPECT_EQ(QDir(working.path()).entryList(QDir::Files),
+              QStringList{QStringLiteral("zim_h.bin")});
     EXPECT_EQ(TempDir::read(working.file(QStringLiteral("zim_h.bin"))), "someone else's file");
 }
 

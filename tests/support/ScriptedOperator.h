@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -26,34 +27,38 @@ public:
     std::deque<std::optional<QString>> textAnswers;
     std::vector<Event> events;
     int processEventsCalls = 0;
+    // Called after each question, message or status: what the operator does
+    // while a message box is open (press another button, say).
+    std::function<void(const Event&)> onEvent;
 
     bool AskYesNo(const QString& text) override {
-        events.push_back({QStringLiteral("ask"), text});
+        Record({QStringLiteral("ask"), text});
         return take(yesNoAnswers, "AskYesNo", text);
     }
-    void Inform(const QString& text) override {
-        events.push_back({QStringLiteral("inform"), text});
-    }
-    void ShowError(const QString& text) override {
-        events.push_back({QStringLiteral("error"), text});
-    }
+    void Inform(const QString& text) override { Record({QStringLiteral("inform"), text}); }
+    void ShowError(const QString& text) override { Record({QStringLiteral("error"), text}); }
     QString ChooseOpenFile(const QString& filter, const QString&) override {
-        events.push_back({QStringLiteral("open"), filter});
+        Record({QStringLiteral("open"), filter});
         return take(openAnswers, "ChooseOpenFile", filter);
     }
     QString ChooseSaveFile(const QString& filter, const QString&) override {
-        events.push_back({QStringLiteral("save"), filter});
+        Record({QStringLiteral("save"), filter});
         return take(saveAnswers, "ChooseSaveFile", filter);
     }
     std::optional<QString> AskText(const QString&, const QString& prompt, const QString&,
                                    bool) override {
-        events.push_back({QStringLiteral("text"), prompt});
+        Record({QStringLiteral("text"), prompt});
         return take(textAnswers, "AskText", prompt);
     }
-    void SetStatus(const QString& text) override {
-        events.push_back({QStringLiteral("status"), text});
-    }
+    void SetStatus(const QString& text) override { Record({QStringLiteral("status"), text}); }
     void ProcessEvents() override { ++processEventsCalls; }
+
+    void Record(Event event) {
+        events.push_back(event);
+        if (onEvent) {
+            onEvent(events.back());
+        }
+    }
 
     // The texts of the events of one kind, in order.
     QStringList texts(const QString& kind) const {

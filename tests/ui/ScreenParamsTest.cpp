@@ -205,8 +205,14 @@ TEST_F(ScreenParamsTest, TheCardMenuActsOnTheRowRightClicked) {
     OpenWith(QStringLiteral("946"), [&](QDialog& dialog) {
         in<QTabWidget>(dialog, "PageControl1")->setCurrentIndex(1);
         in<QPushButton>(dialog, "Button_h_xz")->click();
+        // While the search collects answers, neither 寻找 nor 加载 can start.
+        EXPECT_FALSE(in<QPushButton>(dialog, "Button_h_xz")->isEnabled());
+        EXPECT_FALSE(in<QPushButton>(dialog, "Button_h_jz")->isEnabled());
         QListWidget* list = in<QListWidget>(dialog, "ListBox_h");
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 5000); }();
+        [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 5000);
+            QTRY_VERIFY(in<QPushButton>(dialog, "Button_h_jz")->isEnabled());
+        }();
         if (list->count() != 3) {
             return int(QDialog::Rejected);
         }
