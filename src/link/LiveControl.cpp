@@ -13,6 +13,7 @@ namespace {
 
 const QString kNotConnected = QStringLiteral("未连接屏幕，请先点连接按钮。");
 const QString kDisconnectFirst = QStringLiteral("请先断开与字幕机的连接。");
+const QString kLinkBusy = QStringLiteral("正在连接或断开字幕机，请稍候再试。");
 const QString kConnectForBrightness = QStringLiteral("请先连接字幕机再发送亮度命令。");
 
 // Clears a flag when the scope ends, however it ends.
@@ -234,6 +235,14 @@ void LiveControl::SendBrightness(int level) {
 }
 
 bool LiveControl::RefuseWhileConnected() {
+    if (m_busy) {
+        // The connect or disconnect sequence lets events run while it waits
+        // for cards: a command that must not meet a live link would reach a
+        // card just put in sync mode. Not a message box: it would hold the
+        // sequence until the operator closed it.
+        m_op.SetStatus(kLinkBusy);
+        return true;
+    }
     if (!m_connected) {
         return false;
     }

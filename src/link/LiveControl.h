@@ -83,7 +83,8 @@ public:
     void Reset();
     // For commands that must not run during a live link (offline transfer,
     // screen parameters, readback): when connected, shows
-    // "请先断开与字幕机的连接。" and returns true.
+    // "请先断开与字幕机的连接。" and returns true; while a connect or
+    // disconnect sequence runs, says so in the status line and returns true.
     bool RefuseWhileConnected();
 
     int BrightnessLevel() const;

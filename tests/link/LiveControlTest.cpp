@@ -196,6 +196,36 @@ TEST_F(LiveControlTest, ConnectAndDisconnectCannotBeRestartedWhileTheyWait) {
     impatient.live = nullptr;
 }
 
+// While connect or disconnect waits for a card, the commands that must never
+// meet a live link (offline transfer, screen parameters, readback, the
+// advertisement) are refused as they are when connected.
+TEST_F(LiveControlTest, CommandsRefusedWhileConnectedAreRefusedWhileTheLinkChanges) {
+    const SimCardSpec good = TestCard(1, ScreenId::h);
+    Start({good});
+    List(ScreenId::h, {TestCard(0x77, ScreenId::h), good});
+    int refused = 0;
+    int tried = 0;
+    op.onProcessEvents = [&] {
+        ++tried;
+        refused += live().RefuseWhileConnected() ? 1 : 0;
+        live().SwitchOfflineSync();
+    };
+    live().Connect();
+    ASSERT_TRUE(live().IsConnected());
+    live().Disconnect();
+    op.onProcessEvents = nullptr;
+    ASSERT_GT(tried, 0);
+    EXPECT_EQ(refused, tried);
+    EXPECT_FALSE(host.calls.contains(QStringLiteral("offline dialog")));
+    EXPECT_TRUE(op.texts(QStringLiteral("status"))
+                    .contains(QStringLiteral("正在连接或断开字幕机，请稍候再试。")));
+    // The card was left in sync mode by the connect, never switched offline.
+    EXPECT_EQ(CardActions(bank(), good.mac).filter(QStringLiteral("OfflineMode")).size(), 0);
+    // Idle and disconnected, the dialog opens again.
+    live().SwitchOfflineSync();
+    EXPECT_EQ(host.calls.last(), QStringLiteral("offline dialog"));
+}
+
 TEST_F(LiveControlTest, DisconnectSaysGoodbyeToEveryCardAndClosesTheListeners) {
     const SimCardSpec h1 = TestCard(1, ScreenId::h);
     const SimCardSpec x1 = TestCard(2, ScreenId::x);

@@ -51,7 +51,14 @@ public:
         return take(textAnswers, "AskText", prompt);
     }
     void SetStatus(const QString& text) override { Record({QStringLiteral("status"), text}); }
-    void ProcessEvents() override { ++processEventsCalls; }
+    void ProcessEvents() override {
+        ++processEventsCalls;
+        if (onProcessEvents) {
+            onProcessEvents();
+        }
+    }
+    // What the operator does while a long command lets events run.
+    std::function<void()> onProcessEvents;
 
     void Record(Event event) {
         events.push_back(event);
