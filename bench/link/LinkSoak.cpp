@@ -4,15 +4,17 @@
 // everything twice. Lines are rendered by the real renderer and handed to the
 // worker as the main window does, one after the other at an operator's pace.
 //
-//   link_soak [--seconds N] [--check]
+//   link_soak [--seconds N] [--check] [--timing]
 //
 // Reports the lines sent, the lines every healthy card showed intact (compared
 // with the frame the renderer handed over), the longest time a line took on all
 // three screens, the longest time the user-interface thread was kept from its
 // events, and resident memory at start, after a warm-up and at the end. With
-// --check the exit code is 1 when a healthy card lost a line, a line hung, the
-// user-interface thread was held over 100 ms, or memory grew by more than
-// 32 MB after the warm-up.
+// --check the exit code is 1 when a healthy card lost a line, a line hung, or
+// memory grew by more than 32 MB after the warm-up; with --timing also when
+// the user-interface thread was held over 100 ms. The timing is a figure of
+// an otherwise idle machine: the test suite's short soak runs on a shared,
+// loaded one and checks only what no load can excuse.
 #include "LiveTestSupport.h"
 #include "LoopbackRig.h"
 
@@ -130,6 +132,7 @@ int main(int argc, char** argv) {
     const qsizetype at = args.indexOf(QStringLiteral("--seconds"));
     const int seconds = at >= 0 && at + 1 < args.size() ? args[at + 1].toInt() : 600;
     const bool check = args.contains(QStringLiteral("--check"));
+    const bool timing = args.contains(QStringLiteral("--timing"));
 
     std::vector<SoakCard> cards = MakeCards();
     std::vector<SimCardSpec> setups;
@@ -307,8 +310,8 @@ int main(int argc, char** argv) {
     if (!check) {
         return 0;
     }
-    const bool ok = lines > 0 && intactLines == lines && hungLines == 0 && longestGapMs <= 100 &&
-                    rssEnd - rssWarm <= 32 * 1024;
+    const bool ok = lines > 0 && intactLines == lines && hungLines == 0 &&
+                    (!timing || longestGapMs <= 100) && rssEnd - rssWarm <= 32 * 1024;
     std::printf("%s\n", ok ? "soak passed" : "soak FAILED");
     return ok ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "OfflineCommands.h"
 
+#include <QScopeGuard>
+
 OfflineCommands::OfflineCommands(TLedThread& worker, SettingsStore& settings, OperatorInterface& op,
                                  StationPaths paths, OfflineReplay& replay, OfflineSender& sender,
                                  AdvertRenderer renderAdvert)
@@ -20,6 +22,8 @@ void OfflineCommands::Generate(OfflineLog& log) {
 
 void OfflineCommands::ExportToUsb(const QString& target, const UsbOptions& options,
                                   OfflineLog& log) {
+    m_running = true;
+    const auto done = qScopeGuard([this] { m_running = false; });
     // Refused before anything is generated or written: the operator only has
     // to choose the stick and press again.
     if (const QString problem = UsbTargetProblem(target); !problem.isEmpty()) {
@@ -32,6 +36,8 @@ void OfflineCommands::ExportToUsb(const QString& target, const UsbOptions& optio
 }
 
 void OfflineCommands::SendOverNetwork(const NetworkOptions& options, OfflineLog& log) {
+    m_running = true;
+    const auto done = qScopeGuard([this] { m_running = false; });
     // 停止 may be pressed while the files are generated: it stops the whole
     // command, so the flag is cleared before the generation, never after it.
     m_sender.ResetCancel();
@@ -61,6 +67,8 @@ void OfflineCommands::SendOverNetwork(const NetworkOptions& options, OfflineLog&
 }
 
 void OfflineCommands::SendAdvertisementEverywhere() {
+    m_running = true;
+    const auto done = qScopeGuard([this] { m_running = false; });
     m_sender.ResetCancel();
     m_sender.SetLog(nullptr);
     const std::array<bool, 3> rendered = m_renderAdvert();

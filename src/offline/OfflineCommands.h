@@ -36,6 +36,10 @@ public:
     // failures as message boxes (the menu command's part after the dialog).
     void SendAdvertisementEverywhere();
 
+    // One of the commands above runs (they let the window's events run while
+    // they generate and wait for cards): closing the station waits for it.
+    bool IsRunning() const { return m_running; }
+
 private:
     void Generate(OfflineLog& log);
 
@@ -46,4 +50,5 @@ private:
     OfflineReplay& m_replay;
     OfflineSender& m_sender;
     AdvertRenderer m_renderAdvert;
+    bool m_running = false;
 };

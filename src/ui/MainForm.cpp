@@ -1034,12 +1034,24 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- closing
 
+bool TMainForm::IsWaitingForCards() const {
+    return m_live.IsBusy() || m_offlineCommands.IsRunning() || m_paramControl.IsBusy();
+}
+
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (m_closing || m_live.IsBusy()) {
-        // A close that arrives while the link waits for the cards (a signal,
-        // or the window's close during a connect) is done once that ends.
+    if (m_closing || IsWaitingForCards()) {
+        // A close that arrives while a command waits for the cards (a signal,
+        // or the window's close during a connect, an offline send, a
+        // parameter load or a search) is done once that command reaches its
+        // next safe point: the close sequence must not stop the worker and
+        // write the settings under a transfer still on its way.
         event->ignore();
         if (!m_closing) {
+            // A flash transfer can take minutes: it stops after the block in
+            // flight, and the card is told not to play what it holds.
+            if (m_offlineCommands.IsRunning()) {
+                m_offlineSender.Cancel();
+            }
             QTimer::singleShot(50, this, [this] { close(); });
         }
         return;

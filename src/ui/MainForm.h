@@ -153,6 +153,9 @@ private:
     void SetUpToolbar();
     void ConnectCommands();
     void FirstShow();
+    // A command is waiting for the cards: the link's connect or disconnect,
+    // an offline command, or a search, load, move or readback of the cards.
+    bool IsWaitingForCards() const;
     void RunCloseSequence();
 
     void SizePreviews();

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -154,6 +155,70 @@ TEST_F(OfflineDialogTest, AnEmptyDriveBoxIsRefusedBeforeAnythingIsGenerated) {
     find<QAction>(QStringLiteral("ButtonSyn"))->trigger();
     EXPECT_EQ(log, QStringList{QStringLiteral("请先选择U盘")});
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("data/zim_h.bin"))));
+}
+
+// A close (the window's, or SIGTERM's) while the offline data is generated
+// or written into the cards waits for the next safe point: the command stops
+// there, nothing more is sent, and then the station closes.
+TEST_F(OfflineDialogTest, ClosingWhileTheFilesAreGeneratedStopsTheSendAndThenCloses) {
+    WriteShow();
+    TMainForm& w = Start();
+    QStringList log;
+    bool closedInside = true;
+    answers().forms.push_back([&](QDialog& dialog) {
+        // The first events the generation lets run bring the close.
+        QTimer::singleShot(0, &w, [&] {
+            w.close();
+            closedInside = w.hasClosed();
+        });
+        in<QPushButton>(dialog, "ButtonSend")->click();
+        log = static_cast<TtuojiForm&>(dialog).logLines();
+        return int(QDialog::Rejected);
+    });
+    find<QAction>(QStringLiteral("ButtonSyn"))->trigger();
+    EXPECT_FALSE(closedInside);
+    EXPECT_TRUE(log.contains(QStringLiteral("发送已停止：未向任何控制卡发送")))
+        << log.join(u'\n').toStdString();
+    EXPECT_EQ(m_bank->Card(m_card.mac)->flashBlocks, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+    EXPECT_TRUE(QFileInfo::exists(configPath()));
+}
+
+TEST_F(OfflineDialogTest, ClosingDuringAFlashTransferStopsAfterTheBlockInFlight) {
+    WriteShow();
+    m_bank.reset();
+    BankOptions options;
+    options.portOffset = portOffset();
+    m_bank = std::make_unique<CardBank>(options);
+    m_card.faults.delayMs = 5;
+    m_bank->AddCard(m_card);
+    ASSERT_TRUE(m_bank->Start().ok);
+    TMainForm& w = Start();
+    QStringList log;
+    bool closedInside = true;
+    answers().forms.push_back([&](QDialog& dialog) {
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &w, [&] {
+            if (m_bank->Card(m_card.mac)->flashBlocks > 0) {
+                watch.stop();
+                w.close();
+                closedInside = w.hasClosed();
+            }
+        });
+        watch.start(1);
+        in<QPushButton>(dialog, "ButtonSend")->click();
+        log = static_cast<TtuojiForm&>(dialog).logLines();
+        return int(QDialog::Rejected);
+    });
+    find<QAction>(QStringLiteral("ButtonSyn"))->trigger();
+    EXPECT_FALSE(closedInside);
+    EXPECT_TRUE(log.contains(MacText(m_card.mac) + QStringLiteral("->已停止发送")))
+        << log.join(u'\n').toStdString();
+    EXPECT_FALSE(log.contains(QStringLiteral("所有横屏发送完毕")));
+    const CardState card = *m_bank->Card(m_card.mac);
+    EXPECT_GE(card.disconnects, 1);
+    EXPECT_FALSE(card.startOfflineOnDisconnect);
+    QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
 }
 
 TEST_F(OfflineDialogTest, TheAdvertisementCommand) {

@@ -18,6 +18,7 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -258,6 +259,46 @@ TEST_F(ScreenParamsTest, TheCardMenuActsOnTheRowRightClicked) {
         onSmall += isMoved ? 1 : 0;
     }
     EXPECT_EQ(onSmall, 1);
+}
+
+// A close while the dialog searches for cards or loads them waits for the
+// search's window or the load to end, then the station closes.
+TEST_F(ScreenParamsTest, ClosingDuringASearchOrALoadWaitsForIt) {
+    const SimCardSpec card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+    StartCards({card});
+    for (const char* button : {"Button_h_xz", "Button_h_jz"}) {
+        SCOPED_TRACE(button);
+        TMainForm& w = Start();
+        bool closedInside = true;
+        int loads = 0;
+        OpenWith(QStringLiteral("946"), [&](QDialog& dialog) {
+            in<QTabWidget>(dialog, "PageControl1")->setCurrentIndex(1);
+            if (QString::fromLatin1(button) == QLatin1String("Button_h_jz")) {
+                // The card listed, and one more that never answers: the load
+                // waits for it while the close arrives.
+                QListWidget* list = in<QListWidget>(dialog, "ListBox_h");
+                in<QPushButton>(dialog, "Button_h_xz")->click();
+                [&] { QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 5000); }();
+                w.settings().cards(ScreenId::h).push_back({EntryFor(TestCard(0x66).mac), {}});
+            }
+            QTimer::singleShot(0, &w, [&] {
+                w.close();
+                closedInside = w.hasClosed();
+            });
+            in<QPushButton>(dialog, button)->click();
+            [&] { QTRY_VERIFY_WITH_TIMEOUT(!w.screenParams().IsBusy(), 5000); }();
+            loads = CardActions(*m_bank, card.mac).filter(QStringLiteral("LoadParameters")).size();
+            return int(QDialog::Rejected);
+        });
+        EXPECT_FALSE(closedInside);
+        QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+        if (QString::fromLatin1(button) == QLatin1String("Button_h_jz")) {
+            EXPECT_EQ(loads, 1);
+            EXPECT_EQ(answers().shown.filter(QStringLiteral("->连接超时！")).size(), 1);
+        }
+        answers().reset();
+        answers().setScripted(true);
+    }
 }
 
 TEST_F(ScreenParamsTest, ReadbackFromTheToolbar) {
