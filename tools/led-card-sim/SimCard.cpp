@@ -249,11 +249,22 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         return out;
     }
     out.addressed = true;
+    // The station resends the identical datagram, sequence byte and all, when
+    // an answer came later than one try's wait (a loaded machine): the card
+    // takes it again, but it is the same command, counted once.
+    const bool sequenced = code == 0x03 || code == 0x04 || code == 0xA3;
+    const bool retry = sequenced && std::equal(datagram.begin(), datagram.end(),
+                                               m_lastCommand.begin(), m_lastCommand.end());
+    if (sequenced && !retry) {
+        m_lastCommand.assign(datagram.begin(), datagram.end());
+    }
+    const int counted = retry ? 0 : 1;
     const CardFaults& faults = m_state.setup.faults;
-    if ((code == 0x03 && faults.stopAfterSlices >= 0 &&
-         m_state.dataSlices - m_sliceBase >= faults.stopAfterSlices) ||
-        (code == 0xA3 && faults.stopAfterFlash >= 0 &&
-         m_state.flashBlocks - m_flashBase >= faults.stopAfterFlash)) {
+    const bool pastSliceLimit = code == 0x03 && faults.stopAfterSlices >= 0 &&
+                                m_state.dataSlices - m_sliceBase >= faults.stopAfterSlices;
+    const bool pastFlashLimit = code == 0xA3 && faults.stopAfterFlash >= 0 &&
+                                m_state.flashBlocks - m_flashBase >= faults.stopAfterFlash;
+    if (!retry && (pastSliceLimit || pastFlashLimit)) {
         m_silent = true;
         m_state.answering = false;
     }
@@ -351,7 +362,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         }
         std::copy_n(datagram.begin() + 14, valid,
                     m_memory.begin() + static_cast<std::ptrdiff_t>(start));
-        ++m_state.dataSlices;
+        m_state.dataSlices += counted;
         out.description = macText + QStringLiteral(" WriteData unit %1 (byte %2) %3 bytes seq %4")
                                         .arg(unit)
                                         .arg(start)
@@ -393,7 +404,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
         m_state.stay = datagram[10];
         m_state.extent = extent;
         m_state.displayed = std::move(picture);
-        ++m_state.swaps;
+        m_state.swaps += counted;
         const CardParams& block = m_state.setup.params;
         const long long planeBytes =
             static_cast<long long>(RowsFromScanCode(block[4])) * m_state.displayed.width();
@@ -434,7 +445,7 @@ SimCard::Outcome SimCard::Handle(std::span<const std::uint8_t> datagram) {
             }
             std::copy_n(datagram.begin() + 14, valid, m_flash.begin() + address);
         }
-        ++m_state.flashBlocks;
+        m_state.flashBlocks += counted;
         reply = Reply(code, WrittenFlashText(), &datagram[1038]);
         break;
     }

@@ -58,7 +58,9 @@ struct CardState {
     int brightness = -1;
     bool startOfflineOnDisconnect = false;
     int disconnects = 0;
-    bool answering = true;     // false once a slice limit made the card fall silent
+    bool answering = true; // false once a slice limit made the card fall silent
+    // Commands taken; the same datagram again (a retry after a late answer)
+    // counts once.
     long long dataSlices = 0;  // WriteData commands taken
     long long flashBlocks = 0; // WriteFlash commands taken
     int swaps = 0;
@@ -113,7 +115,8 @@ private:
     CardState m_state;
     std::vector<std::uint8_t> m_memory;
     std::vector<std::uint8_t> m_flash;
-    bool m_silent = false;     // stopped answering (stopAfterSlices)
-    long long m_sliceBase = 0; // slices taken before the faults were set
-    long long m_flashBase = 0; // flash blocks taken before the faults were set
+    bool m_silent = false;                   // stopped answering (stopAfterSlices)
+    std::vector<std::uint8_t> m_lastCommand; // the last WriteData, SwapBuffer or WriteFlash
+    long long m_sliceBase = 0;               // slices taken before the faults were set
+    long long m_flashBase = 0;               // flash blocks taken before the faults were set
 };

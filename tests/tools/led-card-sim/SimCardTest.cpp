@@ -135,6 +135,35 @@ TEST(SimCardTest, IgnoresWhatIsNotForIt) {
     EXPECT_TRUE(f.card.flash().empty());
 }
 
+// The station resends a command unchanged when its answer came late: the card
+// answers each copy but counts the command once, also towards a fault that
+// silences it after k commands.
+TEST(SimCardTest, ARetriedCommandIsAnsweredAgainAndCountedOnce) {
+    SimCardSpec setup;
+    setup.faults.stopAfterSlices = 2;
+    CardFixture f(setup);
+    const Command first = f.buffer.WriteData(kMac, 0, Bytes(1024, 1));
+    const Command second = f.buffer.WriteData(kMac, 4, Bytes(1024, 2));
+    for (const Command* sent : {&first, &first, &second, &second, &second}) {
+        EXPECT_EQ(f.Send(*sent).replies.size(), 1u);
+    }
+    EXPECT_EQ(f.card.state().dataSlices, 2);
+    // A third slice is past the limit.
+    EXPECT_TRUE(f.Send(f.buffer.WriteData(kMac, 8, Bytes(1024, 3))).replies.empty());
+
+    CardFixture g;
+    const Command swap = g.buffer.SwapBuffer(kMac, 0, 1, 0, 256);
+    g.Send(swap);
+    g.Send(swap);
+    const Command again = g.buffer.SwapBuffer(kMac, 0, 1, 0, 256); // a new sequence byte
+    g.Send(again);
+    EXPECT_EQ(g.card.state().swaps, 2);
+    const Command flash = g.buffer.WriteFlash(kMac, 0xB000, Bytes(1024, 7));
+    g.Send(flash);
+    g.Send(flash);
+    EXPECT_EQ(g.card.state().flashBlocks, 1);
+}
+
 TEST(SimCardTest, FaultsOfTheCardItself) {
     SimCardSpec setup;
     setup.faults.wrongSeq = true;
