@@ -215,14 +215,17 @@ TEST_F(WorkerTest, EveryTimeOutHasItsMonitorLine) {
         EXPECT_EQ(worker().cardOnline().count(screen), 0);
     }
     // The screens fail at the same time, so their lines interleave; each line
-    // stays whole and each screen's lines keep the order of its transfer.
+    // stays whole. The cards of a screen are served together, so a screen's
+    // lines come in the order its cards ran out of budget: the absent card's
+    // one Connect attempt long before the silent card's twenty slice attempts,
+    // and the swap, sent only once every card's data is written, last.
     const QStringList lines = worker().monitor().TakeLines();
     const QString h = QStringLiteral("横屏");
     const QString s = QStringLiteral("纵屏");
     const QString x = QStringLiteral("小屏");
     const QStringList expected[] = {
-        {h + MacText(redLast.mac) + QStringLiteral("发送红色最后一个数据包超时"),
-         h + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
+        {h + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
+         h + MacText(redLast.mac) + QStringLiteral("发送红色最后一个数据包超时"),
          h + MacText(swapH.mac) + QStringLiteral("发送切换缓冲超时")},
         {s + MacText(green.mac) + QStringLiteral("发送绿色第1个数据包超时")},
         {x + MacText(absentX.mac) + QStringLiteral("建立连接超时"),
