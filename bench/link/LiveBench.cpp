@@ -3,7 +3,9 @@
 //   acknowledged SwapBuffer (horizontal 256 x 32 dual colour, vertical 32 x 256
 //   dual colour, small 256 x 32 single colour, four cards each), at a card
 //   reply delay of 0 and 1 ms, beside the same figures for the slowest screen
-//   alone (each screen is measured alone, the slowest is reported);
+//   alone (each screen is measured alone, the slowest is reported), and beside
+//   one card alone (the horizontal screen with only its first card listed):
+//   the floor, one card's round trips;
 // - swap skew: per line, from the first to the last SwapBuffer the twelve
 //   cards took and answered (every card answers after the same delay, so the
 //   acknowledgements are as far apart);
@@ -180,14 +182,15 @@ LineFigures RunLines(Station& station, SwapClock& swaps, const std::vector<Scree
             worker.RequestFrame(screen);
         }
         bool complete = true;
+        std::size_t expected = 0; // swaps: one per listed card
         for (std::size_t i = 0; i < screens.size(); ++i) {
             worker.WaitFramesDone(screens[i], done[i], std::chrono::seconds(10));
             const FrameReport report = worker.LastFrame(screens[i]);
-            complete = complete && report.frames >= done[i] && report.shown == kCardsPerScreen;
+            complete = complete && report.frames >= done[i] && report.shown == report.cards;
+            expected += static_cast<std::size_t>(report.cards);
         }
         const std::chrono::duration<double, std::micro> elapsed = Clock::now() - start;
         figures.latencyUs.push_back(elapsed.count());
-        const std::size_t expected = screens.size() * kCardsPerScreen;
         complete = swaps.WaitFor(expected, std::chrono::seconds(1)) && complete;
         const auto [skew, count] = swaps.Skew();
         figures.skewUs.push_back(skew);
@@ -237,6 +240,11 @@ void BM_LineSwitchLatency(benchmark::State& state) {
                 slowestScreen = ScreenIndex(s.screen);
             }
         }
+        // The floor: one card alone on the horizontal screen (dual colour,
+        // 8 slices and a swap, like the vertical screen's cards).
+        station.worker->SetCardList(ScreenId::h, {station.settings.cards(ScreenId::h).front()});
+        const LineFigures oneCard = RunLines(station, swaps, {ScreenId::h}, lines);
+        station.worker->SetCardList(ScreenId::h, station.settings.cards(ScreenId::h));
         const LineFigures together = RunLines(station, swaps, all, lines);
         state.SetIterationTime(together.Median() / 1e6);
 
@@ -248,9 +256,13 @@ void BM_LineSwitchLatency(benchmark::State& state) {
         state.counters["median_vs_alone"] = together.Median() / slowest.Median();
         state.counters["p99_vs_alone"] =
             Percentile(together.latencyUs, 0.99) / Percentile(slowest.latencyUs, 0.99);
+        state.counters["one_card_median_ms"] = oneCard.Median() / 1e3;
+        state.counters["one_card_p99_ms"] = Percentile(oneCard.latencyUs, 0.99) / 1e3;
+        state.counters["median_vs_one_card"] = together.Median() / oneCard.Median();
         state.counters["skew_median_ms"] = Percentile(together.skewUs, 0.5) / 1e3;
         state.counters["skew_p99_ms"] = Percentile(together.skewUs, 0.99) / 1e3;
-        state.counters["incomplete"] = together.incomplete + slowest.incomplete;
+        state.counters["incomplete"] =
+            together.incomplete + slowest.incomplete + oneCard.incomplete;
     }
     bank.SetLogSink({});
 }

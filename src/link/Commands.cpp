@@ -13,11 +13,14 @@ void CommandBuffer::Head(std::uint8_t code, const MacAddress* mac) {
     }
 }
 
-Command CommandBuffer::Take(std::size_t length, int awaited, bool withSeq) {
+Command CommandBuffer::Take(std::size_t length, int awaited, bool withSeq, const SeqClaim& claim) {
     Command command;
     command.awaited = awaited;
     if (withSeq) {
-        const std::uint8_t seq = m_seq.Take();
+        std::uint8_t seq = m_seq.Take();
+        for (int tries = 1; claim && !claim(seq) && tries < kSeqClaimTries; ++tries) {
+            seq = m_seq.Take();
+        }
         m_buffer[length - 1] = seq;
         command.seq = seq;
     }
@@ -81,7 +84,7 @@ Command CommandBuffer::AssignScreen(const MacAddress& mac, int screenIndex) {
 }
 
 Command CommandBuffer::WriteData(const MacAddress& mac, std::uint16_t unit,
-                                 std::span<const std::uint8_t> data) {
+                                 std::span<const std::uint8_t> data, const SeqClaim& claim) {
     const std::size_t valid = std::min<std::size_t>(data.size(), kSlicePayload);
     std::lock_guard lock(m_mutex);
     Head(0x03, &mac);
@@ -95,11 +98,11 @@ Command CommandBuffer::WriteData(const MacAddress& mac, std::uint16_t unit,
     if (valid > 0) {
         std::memcpy(m_buffer.data() + 14, data.data(), valid);
     }
-    return Take(1039, kAwaitWritten, true);
+    return Take(1039, kAwaitWritten, true, claim);
 }
 
 Command CommandBuffer::SwapBuffer(const MacAddress& mac, int effect, int speed, int stay,
-                                  int extent) {
+                                  int extent, const SeqClaim& claim) {
     const int clamped = std::clamp(extent, 0, 0xFFFF);
     std::lock_guard lock(m_mutex);
     Head(0x04, &mac);
@@ -108,7 +111,7 @@ Command CommandBuffer::SwapBuffer(const MacAddress& mac, int effect, int speed, 
     m_buffer[10] = static_cast<std::uint8_t>(stay);
     m_buffer[11] = static_cast<std::uint8_t>(clamped & 0xFF);
     m_buffer[12] = static_cast<std::uint8_t>(clamped >> 8);
-    return Take(14, kAwaitSwapped, true);
+    return Take(14, kAwaitSwapped, true, claim);
 }
 
 Command CommandBuffer::WriteFlash(const MacAddress& mac, std::uint32_t address,

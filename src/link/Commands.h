@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -61,6 +62,14 @@ private:
 // head, address or data.
 class CommandBuffer {
 public:
+    // Decides whether a command may carry a sequence byte: one it refuses is
+    // skipped (taken from the counter and never sent), and the next is offered.
+    // Lets a sender with several commands outstanding on a screen keep their
+    // bytes apart. Called under the buffer's lock; after kSeqClaimTries
+    // refusals the last byte offered is used unclaimed.
+    using SeqClaim = std::function<bool(std::uint8_t seq)>;
+    static constexpr int kSeqClaimTries = 1024;
+
     explicit CommandBuffer(PacketSeq& seq);
 
     Command Search();
@@ -76,11 +85,13 @@ public:
     Command AssignScreen(const MacAddress& mac, int screenIndex);
     // One slice of a live data plane at `unit` (256-byte units); at most 1024
     // bytes of `data` are taken, the rest of the payload keeps older bytes.
-    // Takes the next sequence byte.
-    Command WriteData(const MacAddress& mac, std::uint16_t unit,
-                      std::span<const std::uint8_t> data);
-    // Shows the frame just written. extent: line extent in pixels (clamped to 16 bits).
-    Command SwapBuffer(const MacAddress& mac, int effect, int speed, int stay, int extent);
+    // Takes the next sequence byte (the next `claim` accepts, when given).
+    Command WriteData(const MacAddress& mac, std::uint16_t unit, std::span<const std::uint8_t> data,
+                      const SeqClaim& claim = {});
+    // Shows the frame just written. extent: line extent in pixels (clamped to
+    // 16 bits). Takes a sequence byte as WriteData does.
+    Command SwapBuffer(const MacAddress& mac, int effect, int speed, int stay, int extent,
+                       const SeqClaim& claim = {});
     // One block of offline content at a flash byte address; at most 1024 bytes.
     // Takes the next sequence byte.
     Command WriteFlash(const MacAddress& mac, std::uint32_t address,
@@ -93,7 +104,7 @@ public:
 
 private:
     void Head(std::uint8_t code, const MacAddress* mac);
-    Command Take(std::size_t length, int awaited, bool withSeq);
+    Command Take(std::size_t length, int awaited, bool withSeq, const SeqClaim& claim = {});
 
     PacketSeq& m_seq;
     mutable std::mutex m_mutex;

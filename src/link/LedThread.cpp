@@ -486,138 +486,125 @@ TLedThread::FrameOutcome TLedThread::GatherSwaps(ScreenId screen, const FrameJob
     return FrameOutcome::Done;
 }
 
+PipelineHooks TLedThread::HooksFor(ScreenId screen, const FrameJob& job) {
+    PipelineHooks hooks;
+    hooks.gate = [this, screen, &job] {
+        std::lock_guard lock(m_mutex);
+        if (m_terminate) {
+            return PipelineGate::Terminate;
+        }
+        // A changed card list stops new commands too: the online flags now
+        // index the new list, which the pause point hands on.
+        return HeldLocked() || screenLocked(screen).cardsGeneration != job.cardsGeneration
+                   ? PipelineGate::Held
+                   : PipelineGate::Open;
+    };
+    hooks.pausePoint = [this, screen, &job] { return TransferPausePoint(screen, job); };
+    hooks.progress = [this, screen] { NoteProgress(screen); };
+    hooks.connected = [this](int) {
+        // The reconnected card needs its level again; as before, every
+        // screen's cards get it on their sender's next cycle.
+        {
+            std::lock_guard lock(m_mutex);
+            for (Screen& state : m_screens) {
+                state.brightnessRequest = true;
+            }
+        }
+        m_wake.notify_all();
+    };
+    hooks.failed = [this, screen, &job](const PipelineCard& card, const CardStep& step) {
+        ReportFailure(screen, job.cards[static_cast<std::size_t>(card.index)],
+                      FailureText(screen, step));
+    };
+    return hooks;
+}
+
+QString TLedThread::FailureText(ScreenId screen, const CardStep& step) {
+    switch (step.kind) {
+    case CardStep::Kind::Connect:
+        return QStringLiteral("建立连接超时");
+    case CardStep::Kind::Swap:
+        return screen == ScreenId::h ? QStringLiteral("发送切换缓冲超时")
+                                     : QStringLiteral("交换缓冲超时");
+    case CardStep::Kind::Write:
+        break;
+    }
+    const QString colour = step.plane == 1 ? QStringLiteral("红色") : QStringLiteral("绿色");
+    return step.slice.last ? QStringLiteral("发送") + colour + QStringLiteral("最后一个数据包超时")
+                           : QStringLiteral("发送") + colour + QStringLiteral("第") +
+                                 QString::number(step.slice.index) + QStringLiteral("个数据包超时");
+}
+
 TLedThread::FrameOutcome TLedThread::SendFrameToCards(ScreenId screen, const FrameJob& job) {
     const ColourKind kind = ColourKindOf(job.link.colourKind);
     ScreenLink& link = m_link.screen(screen);
     const int cardCount = static_cast<int>(job.cards.size());
     SetPhase(screen, SwapPhase::Writing);
+    if (const FrameOutcome paused = TransferPausePoint(screen, job); paused != FrameOutcome::Done) {
+        return paused;
+    }
 
-    // First pass: connect what is offline, then the planes.
+    const FrameStore& store = m_stores[static_cast<std::size_t>(ScreenIndex(screen))];
+    PipelinePayload payload;
+    payload.planes = {store.Plane(1), store.Plane(2)};
+    payload.effect = job.effect.effect;
+    payload.speed = job.effect.speed;
+    payload.stay = job.effect.rollStay;
+    payload.extent = job.frame.width();
+    const PipelineHooks hooks = HooksFor(screen, job);
+    CardPipeline pipeline(link, m_link.commands(), m_online, LinkBudgets::ConnectForFrame(screen),
+                          LinkBudgets::kFrameSlice);
+
+    // First pass, every card at once: connect what is offline, then the planes.
+    std::vector<CardStep> planes;
+    for (int plane = 1; plane <= PlaneCount(kind); ++plane) {
+        for (const DataSlice& slice :
+             SlicePlane(job.link.planeLength, plane == 1 ? kPlane1Unit : kPlane2Unit)) {
+            planes.push_back({CardStep::Kind::Write, plane, slice});
+        }
+    }
+    std::vector<PipelineCard> cards;
+    cards.reserve(job.cards.size());
     for (int i = 0; i < cardCount; ++i) {
-        if (const FrameOutcome paused = TransferPausePoint(screen, job);
-            paused != FrameOutcome::Done) {
-            return paused;
-        }
-        const CardTarget& card = job.cards[static_cast<std::size_t>(i)];
+        PipelineCard card{i, job.cards[static_cast<std::size_t>(i)].mac, {}};
         if (!m_online.get(screen, i)) {
-            const bool connected = link.Transact(m_link.commands().Connect(card.mac),
-                                                 LinkBudgets::ConnectForFrame(screen));
-            NoteProgress(screen);
-            if (!connected) {
-                ReportFailure(screen, card, QStringLiteral("建立连接超时"));
-                continue;
-            }
-            m_online.set(screen, i, true);
-            // The reconnected card needs its level again; as before, every
-            // screen's cards get it on their sender's next cycle.
-            {
-                std::lock_guard lock(m_mutex);
-                for (Screen& state : m_screens) {
-                    state.brightnessRequest = true;
-                }
-            }
-            m_wake.notify_all();
+            card.steps.push_back({CardStep::Kind::Connect});
         }
-        for (int plane = 1; plane <= PlaneCount(kind); ++plane) {
-            const PlaneOutcome outcome = SendPlane(screen, job, plane, i, card);
-            if (outcome == PlaneOutcome::Terminated) {
-                return FrameOutcome::Terminated;
-            }
-            if (outcome == PlaneOutcome::CardsChanged) {
-                return FrameOutcome::CardsChanged;
-            }
-            if (outcome == PlaneOutcome::CardLost) {
-                break;
-            }
-        }
+        card.steps.insert(card.steps.end(), planes.begin(), planes.end());
+        cards.push_back(std::move(card));
+    }
+    if (const FrameOutcome written = pipeline.Run(cards, payload, hooks).outcome;
+        written != FrameOutcome::Done) {
+        return written;
     }
 
     // Second pass, together with the other screens: every card still online
-    // shows the frame.
-    // A screen without a card to swap has nothing to show together.
-    bool anyOnline = false;
-    for (int i = 0; i < cardCount && !anyOnline; ++i) {
-        anyOnline = m_online.get(screen, i);
+    // shows the frame. A screen without a card to swap has nothing to show
+    // together.
+    cards.clear();
+    for (int i = 0; i < cardCount; ++i) {
+        if (m_online.get(screen, i)) {
+            cards.push_back(
+                {i, job.cards[static_cast<std::size_t>(i)].mac, {{CardStep::Kind::Swap}}});
+        }
     }
-    if (anyOnline) {
+    if (!cards.empty()) {
         if (const FrameOutcome gathered = GatherSwaps(screen, job);
             gathered != FrameOutcome::Done) {
             return gathered;
         }
     }
-    const int extent = job.frame.width();
-    int shown = 0;
-    for (int i = 0; i < cardCount; ++i) {
-        if (!m_online.get(screen, i)) {
-            continue;
-        }
-        if (const FrameOutcome paused = TransferPausePoint(screen, job);
-            paused != FrameOutcome::Done) {
-            return paused;
-        }
-        // A disconnect may have happened at the pause point.
-        if (!m_online.get(screen, i)) {
-            continue;
-        }
-        const CardTarget& card = job.cards[static_cast<std::size_t>(i)];
-        const Command swap = m_link.commands().SwapBuffer(
-            card.mac, job.effect.effect, job.effect.speed, job.effect.rollStay, extent);
-        if (link.Transact(swap, LinkBudgets::kFrameSlice)) {
-            ++shown;
-        } else {
-            ReportFailure(screen, card,
-                          screen == ScreenId::h ? QStringLiteral("发送切换缓冲超时")
-                                                : QStringLiteral("交换缓冲超时"));
-            m_online.set(screen, i, false);
-        }
+    const CardPipeline::Result swapped = pipeline.Run(cards, payload, hooks);
+    if (swapped.outcome != FrameOutcome::Done) {
+        return swapped.outcome;
     }
     {
         std::lock_guard lock(m_mutex);
         FrameReport& report = screenLocked(screen).report;
         ++report.frames;
         report.cards = cardCount;
-        report.shown = shown;
+        report.shown = swapped.completed;
     }
     m_changed.notify_all();
     return FrameOutcome::Done;
-}
-
-TLedThread::PlaneOutcome TLedThread::SendPlane(ScreenId screen, const FrameJob& job, int plane,
-                                               int cardIndex, const CardTarget& card) {
-    ScreenLink& link = m_link.screen(screen);
-    const std::span<const std::uint8_t> bytes =
-        m_stores[static_cast<std::size_t>(ScreenIndex(screen))].Plane(plane);
-    const QString colour = plane == 1 ? QStringLiteral("红色") : QStringLiteral("绿色");
-    for (const DataSlice& slice :
-         SlicePlane(job.link.planeLength, plane == 1 ? kPlane1Unit : kPlane2Unit)) {
-        // A card the disconnect sequence said goodbye to while we were held
-        // gets nothing more of this frame.
-        if (!m_online.get(screen, cardIndex)) {
-            return PlaneOutcome::CardLost;
-        }
-        const Command command =
-            m_link.commands().WriteData(card.mac, slice.unit,
-                                        bytes.subspan(static_cast<std::size_t>(slice.offset),
-                                                      static_cast<std::size_t>(slice.length)));
-        const bool written = link.Transact(command, LinkBudgets::kFrameSlice);
-        NoteProgress(screen);
-        if (!written) {
-            ReportFailure(
-                screen, card,
-                slice.last ? QStringLiteral("发送") + colour + QStringLiteral("最后一个数据包超时")
-                           : QStringLiteral("发送") + colour + QStringLiteral("第") +
-                                 QString::number(slice.index) + QStringLiteral("个数据包超时"));
-            m_online.set(screen, cardIndex, false);
-            return PlaneOutcome::CardLost;
-        }
-        switch (TransferPausePoint(screen, job)) {
-        case FrameOutcome::Terminated:
-            return PlaneOutcome::Terminated;
-        case FrameOutcome::CardsChanged:
-            return PlaneOutcome::CardsChanged;
-        case FrameOutcome::Done:
-            break;
-        }
-    }
-    return PlaneOutcome::Sent;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CardOnline.h"
+#include "CardPipeline.h"
 #include "FrameEncoding.h"
 #include "LinkMonitor.h"
 #include "MacAddress.h"
@@ -68,22 +69,48 @@ struct FrameReport {
 // Threads: one sender std::thread per screen, started at construction in the
 // suspended state and joined by Terminate. Each sender serves only its own
 // screen (its brightness request, its frames, its FrameStore, its ScreenLink),
-// so the screens' round trips overlap instead of adding up; the order of
-// commands to each card, the budgets, retries and reconnect rules stay those
-// of one screen alone. A sender sleeps on a condition variable while its
-// screen has no request, or while the worker is suspended or sending is
-// paused. Senders stop cooperatively, never in the middle of an exchange:
-// between cycles, before each card and each swap, after every slice, and
-// after each card's brightness; a stopped transfer continues where it stopped
-// when both the suspension and the pause are lifted. The worker counts as
-// held only when every sender is.
+// so the screens' round trips overlap instead of adding up. A sender sleeps on
+// a condition variable while its screen has no request, or while the worker is
+// suspended or sending is paused.
+//
+// Cards of a screen together: within a screen, a frame goes to all its cards
+// at once (CardPipeline), in two passes. In the first, every card runs through
+// its own steps — Connect when it is offline, then each slice of plane 1 and
+// of plane 2 — and each card's next step goes as soon as that card's own
+// answer has come: slice k leaves for every card together, and a card that
+// loses answers or dies costs its own retries, not the others' time. The
+// second pass sends SwapBuffer to every card still online, again all at once.
+// Each card still receives exactly the datagrams, in the order, it would
+// receive if it were the screen's only card, with its own budget (20 attempts
+// of 25 ms per slice or swap, the identical datagram each time), monitor line
+// and offline marking.
+//
+// Replies: WriteData and SwapBuffer carry a sequence byte which the answer
+// repeats, so each outstanding one is an entry of the screen's reply table,
+// keyed by its byte (LinkReply); an answer completes the entry it names and a
+// reply matching none is ignored. A byte is claimed when its datagram is built
+// (never one outstanding on the screen), and one whose command went out more
+// than once or was never answered stays unused on that screen for a while, so
+// a late answer to it cannot complete a newer slice. Replies to Connect carry
+// no byte, so a Connect holds the screen's one exchange: cards connect one at
+// a time, in list order, while the others write.
+//
+// Pausing: a sender stops cooperatively, never in the middle of an exchange.
+// While the worker is suspended, sending is paused or the card list changed,
+// no new datagram starts; the outstanding ones run to their answer or the end
+// of their attempts, and then the sender stops at a pause point. It also stops
+// between cycles, before each pass and after each card's brightness. A stopped
+// transfer continues where it stopped when both the suspension and the pause
+// are lifted (a card the disconnect sequence marked offline meanwhile gets
+// nothing more of the frame). The worker counts as held only when every sender
+// is.
 //
 // Swaps together: a sender that has written its frame's data to every card
 // waits for the other screens still writing theirs, then all send their
 // SwapBuffers at once, so the audience sees the screens change together. It
-// does not wait for a screen whose exchange has outlasted one attempt of the
-// slice budget (a card retrying or dying there): that screen's budget is its
-// own, and it swaps alone when it is done.
+// does not wait for a screen where no exchange has ended for one attempt of
+// the slice budget (a card retrying or dying there): that screen's budget is
+// its own, and it swaps alone when it is done.
 //
 // Card lists, in-use flags, frames and the swap rendezvous are kept under one
 // lock, so no sender reads what the user interface changes; CardOnline is
@@ -224,7 +251,7 @@ private:
         std::vector<CardTarget> cards;
         long long cardsGeneration = 0;
     };
-    enum class FrameOutcome { Done, CardsChanged, Terminated };
+    using FrameOutcome = PipelineOutcome;
 
     // The functions from here to ReportFailure run on the sender of `screen`,
     // without m_mutex held.
@@ -243,9 +270,10 @@ private:
     FrameOutcome GatherSwaps(ScreenId screen, const FrameJob& job);
     void SetPhase(ScreenId screen, SwapPhase phase);
     void NoteProgress(ScreenId screen);
-    enum class PlaneOutcome { Sent, CardLost, CardsChanged, Terminated };
-    PlaneOutcome SendPlane(ScreenId screen, const FrameJob& job, int plane, int cardIndex,
-                           const CardTarget& card);
+    // What the screen's card pipeline asks of the sender: the pause points,
+    // the online and brightness bookkeeping and the monitor lines.
+    PipelineHooks HooksFor(ScreenId screen, const FrameJob& job);
+    static QString FailureText(ScreenId screen, const CardStep& step);
     void ReportFailure(ScreenId screen, const CardTarget& card, const QString& what);
 
     bool HeldLocked() const { return m_suspended || m_paused; }

@@ -119,8 +119,9 @@ void LiveControl::RunConnectSequence() {
 }
 
 void LiveControl::RunDisconnectSequence() {
-    // The worker stops at its next pause point (after the slice in flight) and
-    // stays there; the sends below have the link to themselves.
+    // The worker stops at its next pause point (once the slices in flight are
+    // answered or given up) and stays there; the sends below have the link to
+    // themselves.
     m_worker.PauseSending(true);
     m_worker.Suspend();
     HoldWorker();

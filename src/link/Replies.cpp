@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -97,6 +98,23 @@ bool MatchesReply(int awaited, int expectedSeq, std::span<const std::uint8_t> da
     default:
         return false;
     }
+}
+
+std::optional<SeqReply> ParseSeqReply(std::span<const std::uint8_t> datagram) {
+    if (datagram.size() > static_cast<std::size_t>(kReceiveArea)) {
+        datagram = datagram.first(kReceiveArea);
+    }
+    const ReplyTexts& t = Texts();
+    // The texts differ within their common length, so at most one applies.
+    for (const auto& [text, awaited] :
+         {std::pair{&t.flash, int{kAwaitWritten}}, std::pair{&t.sram, int{kAwaitWritten}},
+          std::pair{&t.swapped, int{kAwaitSwapped}}}) {
+        const auto seqAt = 2 + static_cast<std::size_t>(text->size());
+        if (datagram.size() > seqAt && TextAt2(datagram, *text)) {
+            return SeqReply{awaited, datagram[seqAt]};
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<CardInfo> ParseCardInfo(std::span<const std::uint8_t> datagram) {

@@ -31,6 +31,17 @@ QByteArray WrittenSramText();  // "写入sram成功", 12 bytes
 // codes never match here.
 bool MatchesReply(int awaited, int expectedSeq, std::span<const std::uint8_t> datagram);
 
+// The acknowledgement of a command that carried a sequence byte: its awaited
+// code (3 for a written slice or flash block, 4 for a swap) and the byte it
+// repeats. Empty for any other datagram, and for one that stops short of the
+// sequence byte. Several commands of one screen may be outstanding at once;
+// this is what tells their replies apart.
+struct SeqReply {
+    int awaited = 0;
+    std::uint8_t seq = 0;
+};
+std::optional<SeqReply> ParseSeqReply(std::span<const std::uint8_t> datagram);
+
 // A card information datagram must reach the end of the name field (byte 144)
 // to be read at all; shorter datagrams are stray replies, not cards.
 inline constexpr int kMinCardInfoBytes = 145;

@@ -174,6 +174,46 @@ int ScreenLink::SendUnanswered(const Command& command) {
     return SendThroughBindings(command).sent;
 }
 
+CommandBuffer::SeqClaim ScreenLink::SeqClaimFor(int awaited) {
+    // After a whole round of refusals, quiet bytes are taken too: better a
+    // byte that a very late answer might still reach than none at all.
+    return [this, awaited, refused = 0](std::uint8_t seq) mutable {
+        if (m_reply.Claim(seq, awaited, refused >= 256)) {
+            return true;
+        }
+        ++refused;
+        return false;
+    };
+}
+
+int ScreenLink::Post(const Command& command) {
+    return SendThroughBindings(command).bindings;
+}
+
+void ScreenLink::Retire(std::uint8_t seq, bool lateAnswers) {
+    const auto now = std::chrono::steady_clock::now();
+    m_reply.Release(seq, lateAnswers ? now + kLateAnswerWindow : now);
+}
+
+int ScreenLink::OpenExchange(const Command& command) {
+    if (!m_openExchange.owns_lock()) {
+        m_openExchange.lock();
+    }
+    m_reply.Arm(command.awaited, command.seq);
+    return SendThroughBindings(command).bindings;
+}
+
+void ScreenLink::CloseExchange() {
+    if (m_openExchange.owns_lock()) {
+        m_openExchange.unlock();
+    }
+}
+
+bool ScreenLink::WaitReplies(std::chrono::steady_clock::time_point until, bool watchExchange,
+                             std::vector<std::uint8_t>& answered) {
+    return m_reply.WaitReplies(until, watchExchange, answered);
+}
+
 LinkStatus ScreenLink::BeginSearch(const Command& search) {
     std::lock_guard exchange(m_exchangeMutex);
     LinkStatus status = EnsureActive();

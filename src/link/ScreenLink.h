@@ -82,6 +82,14 @@ struct ListenerStats {
 // design expects, and enforced here); different screens' exchanges run at the
 // same time, each with its own bindings and LinkReply. The listener threads
 // only touch the LinkReply and the card list, both guarded.
+//
+// The worker's sender also keeps several commands outstanding at once, one per
+// card of the screen (see TLedThread): commands with a sequence byte are built
+// with a claim from SeqClaimFor, sent with Post and retired with Retire; a
+// command without one opens the screen's exchange with OpenExchange, which
+// stays open (other exchanges of the screen wait) until CloseExchange.
+// WaitReplies reports both kinds of answer. These functions are for that one
+// sender.
 class ScreenLink {
 public:
     ScreenLink(ScreenId screen, LinkConfig config);
@@ -116,6 +124,32 @@ public:
     // Arms the command's awaited code (so arriving datagrams are judged by it)
     // and sends without waiting. Returns the number of copies sent.
     int SendUnanswered(const Command& command);
+
+    // A claim for CommandBuffer's builders: takes a sequence byte this screen
+    // can tell apart from every other outstanding one, entered in the reply
+    // table for `awaited`. Bytes still quiet after an earlier retired command
+    // are passed over while others remain (see LinkReply).
+    CommandBuffer::SeqClaim SeqClaimFor(int awaited);
+    // Sends a command whose sequence byte was claimed, without waiting: the
+    // first copy or a retry of the identical datagram. Returns the number of
+    // bindings the copies went through (0: the listener is inactive).
+    int Post(const Command& command);
+    // Ends the table entry of a claimed byte. With `lateAnswers` (the command
+    // went out more than once, or was never answered) the byte stays quiet for
+    // kLateAnswerWindow, so a late answer to it cannot complete a newer command.
+    void Retire(std::uint8_t seq, bool lateAnswers);
+    static constexpr std::chrono::milliseconds kLateAnswerWindow{500};
+    // Opens the screen's exchange for a command without sequence byte (waiting
+    // for any other exchange of the screen to end), arms its reply and sends
+    // it without waiting; called again for a retry. Returns the bindings, as Post.
+    int OpenExchange(const Command& command);
+    // Ends the exchange OpenExchange opened; nothing when none is open.
+    void CloseExchange();
+    // Waits until a claimed command is answered, or (with `watchExchange`) the
+    // open exchange's reply arrived, or `until`. Appends the answered bytes to
+    // `answered`; returns whether the exchange's reply has arrived.
+    bool WaitReplies(std::chrono::steady_clock::time_point until, bool watchExchange,
+                     std::vector<std::uint8_t>& answered);
 
     // Starts a search: clears the card list, awaits card information and sends
     // `search` (activating the listener when needed). The caller ends the
@@ -160,7 +194,9 @@ private:
     const LinkConfig m_config;
     LinkReply m_reply;
 
-    std::mutex m_exchangeMutex;   // one exchange at a time on this screen
+    std::mutex m_exchangeMutex; // one exchange at a time on this screen
+    // Held by the worker's sender from OpenExchange to CloseExchange.
+    std::unique_lock<std::mutex> m_openExchange{m_exchangeMutex, std::defer_lock};
     std::mutex m_activationMutex; // one Activate/Deactivate at a time
     // Guards the bindings and own addresses; never held while a receive thread
     // is joined, since those threads read the own addresses.

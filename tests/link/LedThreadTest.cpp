@@ -6,10 +6,15 @@
 #include "LiveTestSupport.h"
 
 #include "link/LedThread.h"
+#include "link/Replies.h"
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+
+#include <algorithm>
 #include <memory>
+#include <mutex>
 
 using namespace std::chrono_literals;
 
@@ -215,14 +220,17 @@ TEST_F(WorkerTest, EveryTimeOutHasItsMonitorLine) {
         EXPECT_EQ(worker().cardOnline().count(screen), 0);
     }
     // The screens fail at the same time, so their lines interleave; each line
-    // stays whole and each screen's lines keep the order of its transfer.
+    // stays whole. The cards of a screen are served together, so a screen's
+    // lines come in the order its cards ran out of budget: the absent card's
+    // one Connect attempt long before the silent card's twenty slice attempts,
+    // and the swap, sent only once every card's data is written, last.
     const QStringList lines = worker().monitor().TakeLines();
     const QString h = QStringLiteral("横屏");
     const QString s = QStringLiteral("纵屏");
     const QString x = QStringLiteral("小屏");
     const QStringList expected[] = {
-        {h + MacText(redLast.mac) + QStringLiteral("发送红色最后一个数据包超时"),
-         h + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
+        {h + MacText(absentH.mac) + QStringLiteral("建立连接超时"),
+         h + MacText(redLast.mac) + QStringLiteral("发送红色最后一个数据包超时"),
          h + MacText(swapH.mac) + QStringLiteral("发送切换缓冲超时")},
         {s + MacText(green.mac) + QStringLiteral("发送绿色第1个数据包超时")},
         {x + MacText(absentX.mac) + QStringLiteral("建立连接超时"),
@@ -303,6 +311,263 @@ TEST_F(WorkerTest, ADyingCardOnOneScreenDoesNotHoldBackTheOtherScreens) {
     EXPECT_EQ(bank().Displayed(healthyH.mac), Thresholded(line, ColourKind::Dual));
     EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 1));
     EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 2));
+}
+
+// The cards of one screen are served together: slice k goes to every card,
+// and each card's next datagram goes when its own answer has come. Checked on
+// the order of datagrams the cards received, never on the clock.
+
+namespace {
+
+// For each retry of `slow`'s datagrams: every other card that still had
+// writes of the frame to receive when `slow` got the previous copy received
+// something in between (its next slice, or its own retry), so none of them
+// waited for `slow`'s answer. Returns a description of the first violation.
+QString WaitedFor(const std::vector<WireEntry>& log, const QString& slow, int writesPerFrame) {
+    QHash<QString, int> writes;     // per card: writes of the current frame so far
+    QHash<QString, qsizetype> last; // per card: position of its last datagram
+    QStringList stillWriting;       // at `slow`'s last copy
+    qsizetype slowCopy = -1;
+    for (qsizetype at = 0; at < static_cast<qsizetype>(log.size()); ++at) {
+        const WireEntry& entry = log[static_cast<std::size_t>(at)];
+        if (entry.mac == slow && entry.retry) {
+            for (const QString& other : stillWriting) {
+                if (last.value(other, -1) < slowCopy) {
+                    return other + QStringLiteral(" waited at datagram %1").arg(at);
+                }
+            }
+        }
+        if (entry.action.startsWith(QLatin1String("WriteData")) && !entry.retry) {
+            ++writes[entry.mac];
+        } else if (entry.action == QLatin1String("SwapBuffer")) {
+            writes[entry.mac] = 0;
+        }
+        last[entry.mac] = at;
+        if (entry.mac == slow) {
+            slowCopy = at;
+            stillWriting.clear();
+            for (auto it = writes.cbegin(); it != writes.cend(); ++it) {
+                if (it.key() != slow && it.value() < writesPerFrame) {
+                    stillWriting << it.key();
+                }
+            }
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+TEST_F(WorkerTest, ACardLosingAnswersCostsOnlyItsOwnRetries) {
+    std::vector<SimCardSpec> cards;
+    for (int i = 0; i < 4; ++i) {
+        cards.push_back(CardFor(1 + i, ScreenId::h, 256, 32, 0, 1));
+    }
+    cards[3].faults.dropPercent = 30;
+    Start(cards);
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    worker().Resume();
+    constexpr int kFrames = 6;
+    QImage frame;
+    for (int f = 0; f < kFrames; ++f) {
+        frame = NoisePicture(256, 32, 60 + f);
+        Send(ScreenId::h, frame);
+        ASSERT_TRUE(WaitFrames(ScreenId::h, f + 1));
+    }
+    ASSERT_TRUE(bank().WaitForDatagrams(bank().DatagramsHandled(), 1s));
+
+    // Every card, the lossy one too, got each datagram of each frame once and
+    // in order (apart from retries of the identical datagram) and shows the last.
+    QStringList perFrame;
+    for (const char* unit : {"0", "4", "8", "12", "50", "54", "58", "62"}) {
+        perFrame << QStringLiteral("WriteData %1 1024").arg(QLatin1String(unit));
+    }
+    perFrame << QStringLiteral("SwapBuffer");
+    QStringList wire;
+    for (int f = 0; f < kFrames; ++f) {
+        wire << perFrame;
+    }
+    for (const SimCardSpec& card : cards) {
+        EXPECT_EQ(CardActions(bank(), card.mac, true), wire) << MacText(card.mac).toStdString();
+        EXPECT_EQ(bank().Displayed(card.mac), Thresholded(frame, ColourKind::Dual));
+    }
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).shown, 4);
+
+    const std::vector<WireEntry> log = WireLog(bank());
+    // Slice 0 of each frame went to the four cards before any of them got slice 1.
+    for (qsizetype at = 0; at < static_cast<qsizetype>(log.size()); ++at) {
+        if (log[static_cast<std::size_t>(at)].action != QLatin1String("WriteData 0 1024") ||
+            log[static_cast<std::size_t>(at)].retry) {
+            continue;
+        }
+        QSet<QString> first;
+        for (qsizetype i = at; i < at + 4 && i < static_cast<qsizetype>(log.size()); ++i) {
+            EXPECT_EQ(log[static_cast<std::size_t>(i)].action, QStringLiteral("WriteData 0 1024"));
+            first.insert(log[static_cast<std::size_t>(i)].mac);
+        }
+        EXPECT_EQ(first.size(), 4) << "at datagram " << at;
+        at += 3;
+    }
+    // The lossy card did lose answers, and nobody waited for its retries.
+    const QString lossy = MacText(cards[3].mac);
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(),
+                            [&](const WireEntry& e) { return e.mac == lossy && e.retry; }));
+    EXPECT_EQ(WaitedFor(log, lossy, 8), QString());
+}
+
+TEST_F(WorkerTest, ACardDyingMidFrameIsMarkedOfflineWhileTheOthersFinish) {
+    std::vector<SimCardSpec> cards;
+    for (int i = 0; i < 4; ++i) {
+        cards.push_back(CardFor(1 + i, ScreenId::h, 256, 32, 0, 1));
+    }
+    cards[1].faults.stopAfterSlices = 3;
+    Start(cards);
+    Screen(ScreenId::h, 256, 32, 1, 0);
+    worker().monitor().SetVisible(true);
+    worker().Resume();
+    const QImage frame = NoisePicture(256, 32, 70);
+    Send(ScreenId::h, frame);
+    ASSERT_TRUE(WaitFrames(ScreenId::h, 1));
+    ASSERT_TRUE(bank().WaitForDatagrams(bank().DatagramsHandled(), 1s));
+
+    // Three slices answered, the fourth sent twenty times (the silent card
+    // logs them without their content), then nothing.
+    const SimCardSpec& dying = cards[1];
+    QStringList dyingWire{QStringLiteral("WriteData 0 1024"), QStringLiteral("WriteData 4 1024"),
+                          QStringLiteral("WriteData 8 1024")};
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        dyingWire << QStringLiteral("WriteData");
+    }
+    EXPECT_EQ(CardActions(bank(), dying.mac), dyingWire);
+    EXPECT_FALSE(worker().cardOnline().get(ScreenId::h, 1));
+    EXPECT_EQ(worker().monitor().TakeLines(),
+              QStringList{QStringLiteral("横屏") + MacText(dying.mac) +
+                          QStringLiteral("发送红色第3个数据包超时")});
+
+    // The others wrote their whole frame while it was being retried, and show it.
+    const std::vector<WireEntry> log = WireLog(bank());
+    qsizetype dyingLast = -1;
+    for (qsizetype at = 0; at < static_cast<qsizetype>(log.size()); ++at) {
+        if (log[static_cast<std::size_t>(at)].mac == MacText(dying.mac)) {
+            dyingLast = at;
+        }
+    }
+    for (const int i : {0, 2, 3}) {
+        const QString mac = MacText(cards[static_cast<std::size_t>(i)].mac);
+        qsizetype lastWrite = -1;
+        for (qsizetype at = 0; at < static_cast<qsizetype>(log.size()); ++at) {
+            const WireEntry& entry = log[static_cast<std::size_t>(at)];
+            if (entry.mac == mac && entry.action.startsWith(QLatin1String("WriteData"))) {
+                lastWrite = at;
+            }
+        }
+        EXPECT_LT(lastWrite, dyingLast) << mac.toStdString();
+        EXPECT_EQ(Writes(CardActions(bank(), cards[static_cast<std::size_t>(i)].mac, true)).size(),
+                  8);
+        EXPECT_EQ(bank().Card(cards[static_cast<std::size_t>(i)].mac)->swaps, 1);
+        EXPECT_EQ(bank().Displayed(cards[static_cast<std::size_t>(i)].mac),
+                  Thresholded(frame, ColourKind::Dual));
+        EXPECT_TRUE(worker().cardOnline().get(ScreenId::h, i));
+    }
+    EXPECT_EQ(bank().Card(dying.mac)->swaps, 0);
+    EXPECT_EQ(worker().LastFrame(ScreenId::h).shown, 3);
+}
+
+TEST(WorkerReplies, ALateAnswerForAnOldSequenceByteNeverCompletesANewerSlice) {
+    // A card scripted datagram by datagram: the first slice's answer is lost
+    // and comes for its retry; the counter is then put back so the next slice
+    // is offered the same byte again; and the next slice draws only a late
+    // answer for that old byte before its own retry is answered.
+    const std::optional<int> offset = ProbeFreePortOffset();
+    ASSERT_TRUE(offset);
+    StationLink link(LinkConfig::Loopback(*offset));
+    ASSERT_TRUE(link.screen(ScreenId::h).Activate());
+    const std::uint16_t stationPort = link.config().StationPort(ScreenId::h);
+    QString error;
+    const std::unique_ptr<UdpBinding> out = UdpBinding::Open(
+        kLoopback, 0, [](std::span<const std::uint8_t>, Ipv4Address, std::uint16_t) {}, &error);
+    ASSERT_TRUE(out) << error.toStdString();
+    const auto answer = [&](const QByteArray& text, std::uint8_t seq) {
+        std::vector<std::uint8_t> bytes{0, 0};
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        bytes.push_back(seq);
+        out->SendTo(kLoopback, stationPort, bytes);
+    };
+    struct Seen {
+        int unit = -1; // WriteData; -1 for SwapBuffer
+        std::uint8_t seq = 0;
+    };
+    std::mutex mutex;
+    std::vector<Seen> seen;
+    const std::unique_ptr<UdpBinding> card = UdpBinding::Open(
+        kLoopback, link.config().CardPort(ScreenId::h),
+        [&](std::span<const std::uint8_t> d, Ipv4Address, std::uint16_t) {
+            std::lock_guard lock(mutex);
+            if (d.size() == 14 && d[0] == 0x04) {
+                seen.push_back({-1, d[13]});
+                answer(ReplyTextFor(kAwaitSwapped), d[13]);
+                return;
+            }
+            if (d.size() != 1039 || d[0] != 0x03) {
+                return;
+            }
+            const Seen slice{d[8] | (d[9] << 8), d[1038]};
+            seen.push_back(slice);
+            const auto copies = std::count_if(seen.begin(), seen.end(),
+                                              [&](const Seen& s) { return s.unit == slice.unit; });
+            if (slice.unit == 0 && copies == 1) {
+                return; // lost
+            }
+            if (slice.unit == 0) {
+                link.packetSeq().Set(slice.seq);
+            } else if (slice.unit == 4 && copies == 1) {
+                answer(WrittenSramText(), seen.front().seq); // late, for the old byte
+                return;
+            }
+            answer(WrittenSramText(), slice.seq);
+        },
+        &error);
+    ASSERT_TRUE(card) << error.toStdString();
+
+    TLedThread worker(link);
+    worker.SetCardList(ScreenId::h, CardListOf({TestCard(1)}));
+    worker.cardOnline().set(ScreenId::h, 0, true);
+    worker.SetLinkScreenParams(ScreenId::h, 256, 32, 0, 0, 0, 1); // one plane, four slices
+    worker.UpdatePlaneLength(ScreenId::h);
+    worker.SetScreenInUse(ScreenId::h, true);
+    worker.Resume();
+    worker.LoadScreenBitmap(ScreenId::h, NoisePicture(256, 32, 80), {});
+    worker.RequestFrame(ScreenId::h);
+    ASSERT_TRUE(worker.WaitFramesDone(ScreenId::h, 1, kFrameLimit));
+    EXPECT_EQ(worker.LastFrame(ScreenId::h).shown, 1);
+    worker.Terminate();
+
+    std::lock_guard lock(mutex);
+    std::vector<int> units;
+    for (const Seen& s : seen) {
+        if (units.empty() || units.back() != s.unit) {
+            units.push_back(s.unit);
+        }
+    }
+    EXPECT_EQ(units, (std::vector<int>{0, 4, 8, 12, -1}));
+    const auto copiesOf = [&](int unit) {
+        std::vector<std::uint8_t> seqs;
+        for (const Seen& s : seen) {
+            if (s.unit == unit) {
+                seqs.push_back(s.seq);
+            }
+        }
+        return seqs;
+    };
+    const std::vector<std::uint8_t> first = copiesOf(0);
+    const std::vector<std::uint8_t> second = copiesOf(4);
+    ASSERT_GE(first.size(), 2u);
+    // The late answer did not complete the second slice: it was sent again,
+    // with its own byte, and the old byte was not handed out again so soon.
+    ASSERT_GE(second.size(), 2u);
+    EXPECT_NE(second.front(), first.front());
+    EXPECT_TRUE(std::all_of(second.begin(), second.end(),
+                            [&](std::uint8_t seq) { return seq == second.front(); }));
 }
 
 TEST_F(WorkerTest, MonitorLinesAreKeptOnlyWhileTheMonitorIsVisible) {

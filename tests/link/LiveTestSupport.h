@@ -9,6 +9,7 @@
 #include "core/Settings.h"
 #include "support/Pictures.h"
 
+#include <QHash>
 #include <QImage>
 #include <QRegularExpression>
 #include <QStringList>
@@ -56,38 +57,64 @@ inline QImage Thresholded(const QImage& frame, ColourKind kind) {
     return out;
 }
 
-// What the cards of the bank did, one short line per datagram of one card,
-// without the bank's address prefix: "Connect", "WriteData 0 1024",
-// "SwapBuffer", "Brightness 7", "SyncMode", "Disconnect".
+// One datagram as the bank logged it, in the order the bank handled them: the
+// card's address text, a short line for what it was ("Connect", "WriteData 0
+// 1024", "SwapBuffer", "Brightness 7", "SyncMode", "Disconnect"), and whether
+// it was a retry: the same datagram, sequence byte and all, as that card's
+// previous one (what the bank says about the reply it gave is not part of it).
+struct WireEntry {
+    QString mac;
+    QString action;
+    bool retry = false;
+};
+
+inline std::vector<WireEntry> WireLog(const CardBank& bank) {
+    static const QRegularExpression kCard(
+        QStringLiteral(R"(([0-9A-F]{2}(?:-[0-9A-F]{2}){5}) (.*)$)"));
+    static const QRegularExpression kWrite(
+        QStringLiteral(R"(WriteData unit (\d+) \(byte \d+\) (\d+) bytes)"));
+    // Notes on the reply (dropped, delayed, sent twice, by broadcast).
+    static const QRegularExpression kNotes(QStringLiteral(R"(( \((reply|answered) [^)]*\))+$)"));
+    std::vector<WireEntry> entries;
+    QHash<QString, QString> previous; // per card: its last datagram
+    for (const QString& line : bank.Log()) {
+        const QRegularExpressionMatch card = kCard.match(line);
+        if (!card.hasMatch()) {
+            continue;
+        }
+        WireEntry entry;
+        entry.mac = card.captured(1);
+        QString rest = card.captured(2);
+        rest.remove(kNotes);
+        entry.retry = previous.value(entry.mac) == rest;
+        previous.insert(entry.mac, rest);
+        const QRegularExpressionMatch write = kWrite.match(rest);
+        if (write.hasMatch()) {
+            entry.action =
+                QStringLiteral("WriteData %1 %2").arg(write.captured(1), write.captured(2));
+        } else if (rest.startsWith(QLatin1String("Brightness"))) {
+            entry.action = rest.section(QLatin1Char(' '), 0, 1);
+        } else {
+            entry.action = rest.section(QLatin1Char(' '), 0, 0);
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// What one card of the bank did, one short line per datagram (see WireEntry).
 //
 // With `withoutRetries`, a datagram the card got twice in a row, sequence byte
 // and all, counts once: that is a retry of the same command after a reply came
-// back later than one try's wait (a loaded machine, a sanitizer build), not the
-// link sending the command again.
+// back later than one try's wait (a loaded machine, a sanitizer build) or was
+// lost, not the link sending the command again.
 inline QStringList CardActions(const CardBank& bank, const MacAddress& mac,
                                bool withoutRetries = false) {
-    static const QRegularExpression kWrite(
-        QStringLiteral(R"(WriteData unit (\d+) \(byte \d+\) (\d+) bytes)"));
-    const QString key = MacText(mac) + QLatin1Char(' ');
+    const QString key = MacText(mac);
     QStringList actions;
-    QString previous;
-    for (const QString& line : bank.Log()) {
-        const qsizetype at = line.indexOf(key);
-        if (at < 0) {
-            continue;
-        }
-        const QString rest = line.mid(at + key.size());
-        if (withoutRetries && rest == previous) {
-            continue;
-        }
-        previous = rest;
-        const QRegularExpressionMatch write = kWrite.match(rest);
-        if (write.hasMatch()) {
-            actions << QStringLiteral("WriteData %1 %2").arg(write.captured(1), write.captured(2));
-        } else if (rest.startsWith(QLatin1String("Brightness"))) {
-            actions << rest.section(QLatin1Char(' '), 0, 1);
-        } else {
-            actions << rest.section(QLatin1Char(' '), 0, 0);
+    for (const WireEntry& entry : WireLog(bank)) {
+        if (entry.mac == key && !(withoutRetries && entry.retry)) {
+            actions << entry.action;
         }
     }
     return actions;

@@ -389,6 +389,138 @@ TEST(LinkReplyTest, ArmOfferWait) {
     EXPECT_TRUE(reply.Offer(ReplyBytes("控制卡同步模式")));
 }
 
+TEST(ReplyMatchingTest, SequenceRepliesNameTheirCodeAndByte) {
+    struct Case {
+        const char* what;
+        Bytes datagram;
+        std::optional<int> awaited; // empty: not a sequence reply
+        std::uint8_t seq = 0;
+    };
+    const Case cases[] = {
+        {"sram", ReplyBytes("写入sram成功", 7), kAwaitWritten, 7},
+        {"flash", ReplyBytes("写入flash成功", 200), kAwaitWritten, 200},
+        {"swap", ReplyBytes("交换成功", 0), kAwaitSwapped, 0},
+        {"sram beyond the receive area", Concat({ReplyBytes("写入sram成功", 9), Bytes(600, 1)}),
+         kAwaitWritten, 9},
+        {"sram without its byte", ReplyBytes("写入sram成功"), std::nullopt},
+        {"swap without its byte", ReplyBytes("交换成功"), std::nullopt},
+        {"parameters text", ReplyBytes("写flash成功", 3), std::nullopt},
+        {"connect", ReplyBytes("连接成功", 3), std::nullopt},
+        {"zeros", Bytes(520, 0), std::nullopt},
+        {"empty", Bytes{}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        const std::optional<SeqReply> reply = ParseSeqReply(c.datagram);
+        ASSERT_EQ(reply.has_value(), c.awaited.has_value()) << c.what;
+        if (reply) {
+            EXPECT_EQ(reply->awaited, *c.awaited) << c.what;
+            EXPECT_EQ(reply->seq, c.seq) << c.what;
+        }
+    }
+}
+
+TEST(LinkReplyTest, OutstandingBytesAreToldApart) {
+    using namespace std::chrono_literals;
+    const auto now = LinkReply::Clock::now();
+    LinkReply reply;
+    ASSERT_TRUE(reply.Claim(10, kAwaitWritten));
+    ASSERT_TRUE(reply.Claim(11, kAwaitWritten));
+    ASSERT_TRUE(reply.Claim(12, kAwaitSwapped));
+    EXPECT_FALSE(reply.Claim(11, kAwaitWritten)); // outstanding
+    EXPECT_EQ(reply.outstanding(), 3);
+
+    // Replies that match no entry are ignored: a byte nobody claimed, the
+    // right byte with the text of another code.
+    EXPECT_FALSE(reply.Offer(ReplyBytes("写入sram成功", 13)));
+    EXPECT_FALSE(reply.Offer(ReplyBytes("交换成功", 11)));
+    EXPECT_FALSE(reply.Offer(ReplyBytes("写入sram成功", 12)));
+    EXPECT_TRUE(reply.Offer(ReplyBytes("写入flash成功", 11)));
+    EXPECT_FALSE(reply.Offer(ReplyBytes("写入sram成功", 11))); // a repeat completes nothing
+    EXPECT_TRUE(reply.Offer(ReplyBytes("交换成功", 12)));
+    EXPECT_EQ(reply.matches(), 2);
+
+    std::vector<std::uint8_t> answered;
+    EXPECT_FALSE(reply.WaitReplies(now, false, answered));
+    EXPECT_EQ(answered, (std::vector<std::uint8_t>{11, 12}));
+    answered.clear();
+    reply.WaitReplies(LinkReply::Clock::now() + 5ms, false, answered);
+    EXPECT_TRUE(answered.empty()) << "each answer is reported once";
+
+    // Released bytes: free at once, or quiet for a while; a late answer to a
+    // released byte finds nothing.
+    reply.Release(11, now);
+    reply.Release(10, now + 1h);
+    EXPECT_FALSE(reply.Offer(ReplyBytes("写入sram成功", 10)));
+    EXPECT_TRUE(reply.Claim(11, kAwaitWritten));
+    EXPECT_FALSE(reply.Claim(10, kAwaitWritten));
+    EXPECT_TRUE(reply.Claim(10, kAwaitWritten, true));
+    EXPECT_EQ(reply.outstanding(), 3); // 10, 11 and the answered 12
+
+    // An answer the sender has not collected goes with its entry.
+    EXPECT_TRUE(reply.Offer(ReplyBytes("写入sram成功", 11)));
+    reply.Release(11, now);
+    answered.clear();
+    reply.WaitReplies(now, false, answered);
+    EXPECT_TRUE(answered.empty());
+}
+
+TEST(LinkReplyTest, TheExchangeAndTheTableShareOneListener) {
+    using namespace std::chrono_literals;
+    LinkReply reply;
+    ASSERT_TRUE(reply.Claim(5, kAwaitWritten));
+    reply.Arm(kAwaitConnect);
+    std::thread listener([&reply] {
+        std::this_thread::sleep_for(10ms);
+        reply.Offer(ReplyBytes("写入sram成功", 5));
+        reply.Offer(ReplyBytes("连接成功"));
+    });
+    std::vector<std::uint8_t> answered;
+    // Woken by the table's answer; the exchange's may or may not be in yet.
+    reply.WaitReplies(LinkReply::Clock::now() + 10s, false, answered);
+    listener.join();
+    EXPECT_TRUE(reply.WaitReplies(LinkReply::Clock::now(), true, answered));
+    EXPECT_EQ(answered, std::vector<std::uint8_t>{5});
+    reply.Release(5, LinkReply::Clock::now());
+
+    // While the exchange waits for a byte, the table cannot claim it; once the
+    // exchange has its answer, a repeat of it is the table's.
+    reply.Arm(kAwaitWritten, 9);
+    EXPECT_FALSE(reply.Claim(9, kAwaitWritten));
+    EXPECT_TRUE(reply.Offer(ReplyBytes("写入sram成功", 9)));
+    EXPECT_TRUE(reply.arrived());
+    ASSERT_TRUE(reply.Claim(9, kAwaitWritten));
+    EXPECT_TRUE(reply.Offer(ReplyBytes("写入sram成功", 9)));
+    answered.clear();
+    reply.WaitReplies(LinkReply::Clock::now(), false, answered);
+    EXPECT_EQ(answered, std::vector<std::uint8_t>{9});
+}
+
+TEST(CommandBufferTest, AClaimSkipsTheSequenceBytesItRefuses) {
+    PacketSeq seq;
+    seq.Set(254);
+    CommandBuffer commands(seq);
+    std::vector<std::uint8_t> offered;
+    const Command write = commands.WriteData(kMac, 0, Bytes(10, 1), [&](std::uint8_t s) {
+        offered.push_back(s);
+        return s == 1;
+    });
+    EXPECT_EQ(offered, (std::vector<std::uint8_t>{254, 255, 0, 1}));
+    EXPECT_EQ(write.seq, std::optional<std::uint8_t>(1));
+    EXPECT_EQ(write.bytes.back(), 1);
+    EXPECT_EQ(seq.Peek(), 2);
+
+    // A claim that refuses every byte gives up: the last byte offered goes out.
+    int tries = 0;
+    const Command swap = commands.SwapBuffer(kMac, 0, 1, 0, 64, [&](std::uint8_t) {
+        ++tries;
+        return false;
+    });
+    EXPECT_EQ(tries, CommandBuffer::kSeqClaimTries);
+    ASSERT_TRUE(swap.seq);
+    EXPECT_EQ(swap.bytes.back(), *swap.seq);
+    EXPECT_EQ(seq.Peek(), static_cast<std::uint8_t>(*swap.seq + 1));
+}
+
 TEST(CardInfoTest, ParsesRecordNameAndModel) {
     Bytes datagram(520, 0);
     datagram[0] = 0x07;
