@@ -38,6 +38,12 @@ QString ResolveTarget(const QString& path) {
     return target;
 }
 
+// ".Config.ini.k3j9x2.tmp": hidden, and recognisably ours.
+QString TemporaryPrefix(const QString& fileName) {
+    return QLatin1Char('.') + fileName + QLatin1Char('.');
+}
+const QString kTemporarySuffix = QStringLiteral(".tmp");
+
 int OpenExclusive(const QString& path, unsigned mode) {
     const QByteArray name = QFile::encodeName(path);
     int fd = -1;
@@ -80,9 +86,9 @@ IoStatus AtomicFile::open() {
     // unique, so two writers of one name never share a temporary file.
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         const QString candidate =
-            dir + QStringLiteral("/.") + info.fileName() + QStringLiteral(".") +
+            dir + QLatin1Char('/') + TemporaryPrefix(info.fileName()) +
             QString::number(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFull, 36) +
-            QStringLiteral(".tmp");
+            kTemporarySuffix;
         m_fd = OpenExclusive(candidate, 0666);
         if (m_fd >= 0) {
             m_temp = candidate;
@@ -228,6 +234,18 @@ void AtomicFile::cancel() {
     if (!m_temp.isEmpty()) {
         ::unlink(QFile::encodeName(m_temp).constData());
         m_temp.clear();
+    }
+}
+
+void RemoveLeftoverTemporaryFiles(const QString& path) {
+    const QFileInfo info(ResolveTarget(path));
+    QDir dir = info.absoluteDir();
+    const QString prefix = TemporaryPrefix(info.fileName());
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (name.startsWith(prefix) && name.endsWith(kTemporarySuffix) &&
+            name.size() > prefix.size() + kTemporarySuffix.size()) {
+            dir.remove(name);
+        }
     }
 }
 

@@ -67,5 +67,9 @@ private:
     std::optional<unsigned> m_newMode;
 };
 
+// A writer killed in the middle leaves its temporary file beside the target;
+// this removes those of `path` (no other writer of it may be running).
+void RemoveLeftoverTemporaryFiles(const QString& path);
+
 // Replaces the file with `bytes` through an AtomicFile.
 IoStatus WriteFileAtomically(const QString& path, const QByteArray& bytes);

@@ -721,8 +721,8 @@ void PlaybackController::OpenEntry(qsizetype row) {
     m_view.ShowPlaylistSelection(m_selectedEntry);
 }
 
-void PlaybackController::RecoverPlaylist(const QString& path, const QStringList& entries,
-                                         qsizetype entry) {
+void PlaybackController::RecoverPlaylist(const QString& path,
+                                         const std::optional<QStringList>& entries) {
     StopChannelIfActive();
     m_playlist.Clear();
     m_selectedEntry = -1;
@@ -730,13 +730,10 @@ void PlaybackController::RecoverPlaylist(const QString& path, const QStringList&
     if (!path.isEmpty() && QFileInfo(path).isFile() && !m_playlist.Open(path, false)) {
         m_playlist.Clear();
     }
-    if (m_playlist.entries() != entries) {
-        m_playlist.ReplaceEntries(path, entries);
+    if (entries) {
+        m_playlist.ReplaceEntries(path, *entries);
     }
     m_view.ShowPlaylistSelection(-1);
-    if (entry >= 0 && entry < m_playlist.count()) {
-        OpenEntry(entry);
-    }
     m_view.Refresh();
 }
 

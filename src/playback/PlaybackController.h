@@ -161,11 +161,11 @@ public:
     qint64 PositionMs();
     // Opens entry `row` as a click in the file list does, and shows it selected.
     void OpenEntry(qsizetype row);
-    // The list as it was shown: the file at `path` (when it still exists) with
-    // `entries` in place of its own when they differ, so additions never saved
-    // come back too (the list is then changed, as it was); then entry `entry`
-    // is opened. Nothing is asked.
-    void RecoverPlaylist(const QString& path, const QStringList& entries, qsizetype entry);
+    // The list as it was shown: the file at `path` (when it still exists), or
+    // `entries` in place of its own when given, so additions never saved come
+    // back too (the list is then changed, as it was). No entry is open
+    // afterwards; nothing is asked.
+    void RecoverPlaylist(const QString& path, const std::optional<QStringList>& entries);
     // From ready: the track goes on at `positionMs`, playing or standing
     // paused there, and the line due there is selected; a script without a
     // track goes on from the selected line with the line timer, or stands paused.

@@ -8,6 +8,9 @@
 
 #include <utility>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 std::optional<QByteArray> ReadSmallFile(const QString& path) {
@@ -25,8 +28,8 @@ std::optional<QByteArray> ReadSmallFile(const QString& path) {
 
 } // namespace
 
-ShowJournal::ShowJournal(QString journalPath, QString copyPath)
-    : m_journalPath(std::move(journalPath)), m_copyPath(std::move(copyPath)),
+ShowJournal::ShowJournal(QString journalPath, QString copyPath, std::chrono::milliseconds settle)
+    : m_journalPath(std::move(journalPath)), m_copyPath(std::move(copyPath)), m_settle(settle),
       m_thread([this] { Run(); }) {}
 
 ShowJournal::~ShowJournal() {
@@ -60,7 +63,11 @@ void ShowJournal::RecordCopy(const std::optional<ScriptCopy>& copy) {
 bool ShowJournal::WaitWritten(std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     const std::uint64_t target = m_recordedCount;
-    return m_written.wait_for(lock, limit, [&] { return m_writtenCount >= target; });
+    m_urgent = true;
+    m_wake.notify_all();
+    const bool written = m_written.wait_for(lock, limit, [&] { return m_writtenCount >= target; });
+    m_urgent = false;
+    return written;
 }
 
 void ShowJournal::WriteNow() {
@@ -88,12 +95,15 @@ std::optional<QString> ShowJournal::TakeFailure() {
 }
 
 void ShowJournal::Run() {
+    // The journal gives way to the threads that render and send the show.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || m_writtenCount < m_recordedCount; });
         if (m_writtenCount >= m_recordedCount) {
             return; // stopping with nothing left to write
         }
+        m_wake.wait_for(lock, m_settle, [this] { return m_stopping || m_urgent; });
         lock.unlock();
         {
             std::lock_guard files(m_fileMutex);

@@ -18,8 +18,12 @@
 // leaves the previous state or the new one.
 class ShowJournal {
 public:
-    // `journalPath` and `copyPath` are files in one directory, made when missing.
-    ShowJournal(QString journalPath, QString copyPath);
+    // `journalPath` and `copyPath` are files in one directory, made when
+    // missing. A change waits `settle` before it is written, so the write
+    // falls after the transfer of the line that caused it, and a burst of
+    // changes is one write.
+    ShowJournal(QString journalPath, QString copyPath,
+                std::chrono::milliseconds settle = std::chrono::milliseconds(50));
     // Writes what is still pending, then ends the writing thread.
     ~ShowJournal();
     ShowJournal(const ShowJournal&) = delete;
@@ -32,7 +36,8 @@ public:
     void Record(const ShowState& state);
     // The unsaved edits as they stand; nullopt removes the copy (saved or dropped).
     void RecordCopy(const std::optional<ScriptCopy>& copy);
-    // Waits until everything recorded so far has been written (or has failed).
+    // Waits until everything recorded so far has been written (or has failed),
+    // without the settling time.
     // False when that took longer than `limit`.
     bool WaitWritten(std::chrono::milliseconds limit);
     // Writes everything recorded so far on the calling thread and returns when
@@ -57,6 +62,7 @@ private:
 
     const QString m_journalPath;
     const QString m_copyPath;
+    const std::chrono::milliseconds m_settle;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -65,6 +71,7 @@ private:
     std::uint64_t m_recordedCount = 0; // guarded by m_mutex
     std::uint64_t m_writtenCount = 0;  // guarded by m_mutex
     bool m_stopping = false;           // guarded by m_mutex
+    bool m_urgent = false;             // guarded by m_mutex: someone waits, skip the settling
     std::optional<QString> m_failure;  // guarded by m_mutex
     // Only one writer touches the files at a time: the thread or WriteNow.
     std::mutex m_fileMutex;

@@ -1,5 +1,6 @@
 #include "ShowSession.h"
 
+#include "core/AtomicFile.h"
 #include "core/Operator.h"
 #include "core/Settings.h"
 #include "core/TextFiles.h"
@@ -36,7 +37,11 @@ ShowSession::ShowSession(Parts parts, ShowSessionViews views, std::function<qint
     : m_parts(std::move(parts)), m_views(std::move(views)),
       m_clock(wallClockMs ? std::move(wallClockMs) : SystemClockMs),
       m_journal(JournalPath(m_parts.dataDir), CopyPath(m_parts.dataDir)),
-      m_options(LoadRecoveryOptions(m_parts.configPath)) {}
+      m_options(LoadRecoveryOptions(m_parts.configPath)) {
+    m_captureTimer.setSingleShot(true);
+    m_captureTimer.setInterval(0);
+    QObject::connect(&m_captureTimer, &QTimer::timeout, &m_captureTimer, [this] { Capture(); });
+}
 
 ShowSession::~ShowSession() = default;
 
@@ -67,10 +72,13 @@ ShowState ShowSession::Snapshot() {
     ShowState s;
     const Playlist& playlist = m_parts.playlist;
     s.playlistPath = playlist.path();
-    s.entries = playlist.entries();
+    const QStringList& entries = playlist.entries();
+    if (playlist.changed() || playlist.path().isEmpty()) {
+        s.entries = entries;
+    }
     s.entry = m_parts.player.selectedEntry();
-    if (s.entry >= 0 && s.entry < s.entries.size()) {
-        s.entryPath = s.entries[s.entry];
+    if (s.entry >= 0 && s.entry < entries.size()) {
+        s.entryPath = entries[s.entry];
     }
     s.line = m_parts.player.selectedLine();
     const LineList& lines = m_parts.document.lines();
@@ -117,7 +125,21 @@ void ShowSession::RecordCopy() {
     }
 }
 
+void ShowSession::CaptureSoon() {
+    if (m_running && !m_captureTimer.isActive()) {
+        m_captureTimer.start();
+    }
+}
+
+bool ShowSession::WaitWritten(std::chrono::milliseconds limit) {
+    if (m_captureTimer.isActive()) {
+        Capture();
+    }
+    return m_journal.WaitWritten(limit);
+}
+
 void ShowSession::Capture() {
+    m_captureTimer.stop();
     if (!m_running) {
         return;
     }
@@ -173,6 +195,11 @@ IoStatus ShowSession::SetOptions(const RecoveryOptions& options) {
 // ---- start-up
 
 bool ShowSession::StartUp() {
+    // What writers killed with the last run left behind.
+    for (const QString& path :
+         {m_journal.journalPath(), m_journal.copyPath(), m_parts.configPath}) {
+        RemoveLeftoverTemporaryFiles(path);
+    }
     m_previous = ShowJournal::ReadJournal(m_journal.journalPath());
     m_offered = ShowJournal::ReadCopy(m_journal.copyPath());
     // What a clean close left is still worth offering only when that close
@@ -229,7 +256,7 @@ void ShowSession::Restore(const ShowState& previous) {
     if (m_views.showBrightness) {
         m_views.showBrightness(previous.brightness);
     }
-    m_parts.player.RecoverPlaylist(previous.playlistPath, previous.entries, -1);
+    m_parts.player.RecoverPlaylist(previous.playlistPath, previous.entries);
     const qsizetype entry = FindEntry(previous);
     if (entry >= 0) {
         m_parts.player.OpenEntry(entry);
@@ -367,6 +394,7 @@ QString ShowSession::KeepBeside(const QString& script, const QStringList& lines,
 }
 
 void ShowSession::End(const QString& editsKeptAt, bool keepCopy) {
+    m_captureTimer.stop();
     m_running = false;
     ShowState state = Snapshot();
     state.cleanExit = true;

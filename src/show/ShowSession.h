@@ -5,6 +5,7 @@
 #include "ShowState.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -78,7 +79,11 @@ public:
     bool startUpFinished() const { return m_startUpFinished; }
 
     // ---- while the station runs
-    // After any change the window shows; records what changed.
+    // After any change the window shows: what changed is recorded once the
+    // current event is handled, so a key that sends a line hands its frame
+    // to the worker first. Several changes in one event are recorded once.
+    void CaptureSoon();
+    // Records what changed now.
     void Capture();
     // The player's heartbeat: a seek, or a track clock that drifted from the
     // wall clock, is recorded; a journal that cannot be written is reported once.
@@ -104,8 +109,8 @@ public:
     // next start).
     QString EndUnattended();
 
-    // Waits until the journal holds what was recorded (tests, tools).
-    bool WaitWritten(std::chrono::milliseconds limit) { return m_journal.WaitWritten(limit); }
+    // Waits until the journal holds every change so far (tests, tools).
+    bool WaitWritten(std::chrono::milliseconds limit);
 
 private:
     ShowState Snapshot();
@@ -125,6 +130,7 @@ private:
     std::function<qint64()> m_clock;
     ShowJournal m_journal;
     RecoveryOptions m_options;
+    QTimer m_captureTimer;
 
     std::optional<ShowState> m_previous;
     std::optional<ScriptCopy> m_offered;

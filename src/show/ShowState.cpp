@@ -79,7 +79,9 @@ QByteArray ShowStateToJson(const ShowState& state) {
     object.insert(QStringLiteral("version"), kJournalVersion);
     object.insert(QStringLiteral("cleanExit"), state.cleanExit);
     object.insert(QStringLiteral("playlist"), state.playlistPath);
-    object.insert(QStringLiteral("entries"), ToArray(state.entries));
+    if (state.entries) {
+        object.insert(QStringLiteral("entries"), ToArray(*state.entries));
+    }
     object.insert(QStringLiteral("entry"), qint64(state.entry));
     object.insert(QStringLiteral("entryPath"), state.entryPath);
     object.insert(QStringLiteral("line"), qint64(state.line));
@@ -108,7 +110,9 @@ std::optional<ShowState> ShowStateFromJson(const QByteArray& bytes) {
     ShowState state;
     state.cleanExit = o.value(QStringLiteral("cleanExit")).toBool();
     state.playlistPath = text("playlist");
-    state.entries = ToList(o.value(QStringLiteral("entries")));
+    if (o.contains(QStringLiteral("entries"))) {
+        state.entries = ToList(o.value(QStringLiteral("entries")));
+    }
     state.entry = qsizetype(number("entry"));
     state.entryPath = text("entryPath");
     state.line = qsizetype(number("line"));

@@ -30,7 +30,9 @@ struct TempTextShown {
 // the same entry and line again.
 struct ShowState {
     QString playlistPath; // empty: a list never saved
-    QStringList entries;  // the list as shown, saved or not
+    // The entries as shown when they differ from the list's file (changed and
+    // not saved, or never saved); otherwise the file holds them.
+    std::optional<QStringList> entries;
     qsizetype entry = -1;
     QString entryPath;
     qsizetype line = -1;

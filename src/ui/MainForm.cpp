@@ -486,7 +486,7 @@ void TMainForm::RefreshMainWindow() {
     SyncPlaylistRows();
     SyncLineList();
     if (m_show) {
-        m_show->Capture();
+        m_show->CaptureSoon();
     }
 }
 
@@ -525,7 +525,7 @@ void TMainForm::SyncPlaylistRows() {
 void TMainForm::ShowLineSelection(qsizetype index, qsizetype scrollTo) {
     SyncLineList();
     m_ui->ListView1->ShowSelection(index, scrollTo);
-    m_show->Capture();
+    m_show->CaptureSoon();
 }
 
 void TMainForm::ShowPlaylistSelection(qsizetype row) {
@@ -596,7 +596,7 @@ void TMainForm::RenderEmptyLine(ScreenId screen) {
 
 void TMainForm::ShowBrightnessCaption(const QString& caption) {
     m_ui->ButtonLight->setText(caption);
-    m_show->Capture();
+    m_show->CaptureSoon();
 }
 
 void TMainForm::ShowOfflineTransfer() {

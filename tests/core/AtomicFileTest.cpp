@@ -132,3 +132,18 @@ TEST(AtomicFile, CommitIfAbsentNeverReplacesAFileThatAppeared) {
     EXPECT_EQ(Mode(path), 0755u);
     EXPECT_EQ(Entries(dir), QStringList({QStringLiteral("舞台字幕机.desktop")}));
 }
+
+TEST(AtomicFile, TemporaryFilesOfAKilledWriterAreClearedAndNothingElse) {
+    TempDir dir;
+    const QString path = dir.write(QStringLiteral("Config.ini"), "kept");
+    for (const char* name : {".Config.ini.k3j9x2.tmp", ".Config.ini.0.tmp", "Config.ini.tmp",
+                             ".Config.ini.bak", ".show.lft.k3j9x2.tmp", ".Config.ini..tmp"}) {
+        dir.write(QString::fromLatin1(name), "x");
+    }
+    RemoveLeftoverTemporaryFiles(path);
+    EXPECT_EQ(Entries(dir),
+              QStringList({QStringLiteral(".Config.ini..tmp"), QStringLiteral(".Config.ini.bak"),
+                           QStringLiteral(".show.lft.k3j9x2.tmp"), QStringLiteral("Config.ini"),
+                           QStringLiteral("Config.ini.tmp")}));
+    EXPECT_EQ(TempDir::read(path), QByteArray("kept"));
+}

@@ -12,7 +12,7 @@ ShowState FullState() {
     s.playlistPath = QStringLiteral("/演出/今晚.lft");
     s.entries = {QStringLiteral("/演出/开场.txt"), QStringLiteral("/演出/歌.lrc")};
     s.entry = 1;
-    s.entryPath = s.entries[1];
+    s.entryPath = (*s.entries)[1];
     s.line = 12;
     s.lineText = QStringLiteral("第十三句");
     s.linkOpen = true;
@@ -34,6 +34,11 @@ TEST(ShowJournalFormat, EveryFieldComesBackAndAnythingElseIsNoJournal) {
     const std::optional<ShowState> back = ShowStateFromJson(ShowStateToJson(full));
     ASSERT_TRUE(back.has_value());
     EXPECT_TRUE(back->SameShow(full));
+    ShowState saved = full;
+    saved.entries.reset(); // the list's file holds them
+    EXPECT_EQ(ShowStateFromJson(ShowStateToJson(saved))->entries, std::nullopt);
+    saved.entries = QStringList(); // every entry removed, not saved
+    EXPECT_EQ(ShowStateFromJson(ShowStateToJson(saved))->entries, QStringList());
     EXPECT_EQ(back->takenAtMs, full.takenAtMs);
     EXPECT_EQ(back->positionMs, full.positionMs);
 
