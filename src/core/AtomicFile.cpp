@@ -82,6 +82,13 @@ IoStatus AtomicFile::open() {
     m_size = 0;
     const QFileInfo info(m_target);
     const QString dir = info.absolutePath();
+    // Renaming over a file needs only the directory's permission; a file the
+    // operator made read-only stays protected all the same.
+    const QByteArray target = QFile::encodeName(m_target);
+    if (::access(target.constData(), F_OK) == 0 && ::access(target.constData(), W_OK) != 0) {
+        Fail(ErrorText(errno));
+        return Failure();
+    }
     // Hidden, beside the target (a rename never crosses file systems), and
     // unique, so two writers of one name never share a temporary file.
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -146,4 +147,17 @@ TEST(AtomicFile, TemporaryFilesOfAKilledWriterAreClearedAndNothingElse) {
                            QStringLiteral(".show.lft.k3j9x2.tmp"), QStringLiteral("Config.ini"),
                            QStringLiteral("Config.ini.tmp")}));
     EXPECT_EQ(TempDir::read(path), QByteArray("kept"));
+}
+
+TEST(AtomicFile, AFileMadeReadOnlyIsNotReplaced) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root may write any file";
+    }
+    TempDir dir;
+    const QString path = dir.write(QStringLiteral("script.txt"), "protected");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner));
+    const IoStatus status = WriteFileAtomically(path, "changed");
+    EXPECT_FALSE(status);
+    EXPECT_TRUE(status.message.contains(QStringLiteral("script.txt")));
+    EXPECT_EQ(TempDir::read(path), QByteArray("protected"));
 }
