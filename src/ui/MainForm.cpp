@@ -971,7 +971,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 bool TMainForm::RunCloseSequence() {
     m_closing = true;
-    // A recording goes on only while the station runs.
+    // A recording ends before the edits it made are offered.
     if (m_player.state() == PlayerState::Recording) {
         m_player.StopRecording();
     }
