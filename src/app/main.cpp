@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     TMainForm window(parsed.options);
     UnixSignalWatcher signalsToClose({SIGTERM, SIGINT});
     QObject::connect(&signalsToClose, &UnixSignalWatcher::received, &window,
-                     [&window](int) { window.close(); });
+                     [&window](int) { window.CloseUnattended(); });
     QObject::connect(&window, &TMainForm::stationClosed, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     window.show();

@@ -1,16 +1,11 @@
 #include "DesktopEntry.h"
 
+#include "AtomicFile.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -43,28 +38,6 @@ QString EscapeStringValue(const QString& value) {
 bool IsReservedInExec(QChar c) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     return reserved.contains(c);
-}
-
-// Moves the finished temporary file to its name unless that name exists by
-// now. renameat2 decides that atomically; file systems without it fall back
-// to a check and a plain rename.
-enum class Publish { Done, Exists, Error };
-Publish PublishNoReplace(const QString& from, const QString& to) {
-    const QByteArray src = QFile::encodeName(from);
-    const QByteArray dst = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0) {
-        return Publish::Done;
-    }
-    if (errno == EEXIST) {
-        return Publish::Exists;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return Publish::Error;
-    }
-    if (QFileInfo::exists(to)) {
-        return Publish::Exists;
-    }
-    return ::rename(src.constData(), dst.constData()) == 0 ? Publish::Done : Publish::Error;
 }
 
 // One argument of the Exec key (the program or one of its arguments): quoted when
@@ -117,34 +90,20 @@ DesktopEntryResult CreateDesktopEntry(const QString& desktopDir, const QString& 
                          QLatin1String("\nTerminal=false\n");
     const QByteArray bytes = text.toUtf8();
 
-    // Written beside the target under a hidden name and renamed only when
-    // complete, so a full disk never leaves a half entry on the desktop.
-    QTemporaryFile temp(dir.filePath(QStringLiteral(".station-desktop-XXXXXX")));
-    if (!temp.open()) {
+    // Written beside the target under a hidden name and put in place only when
+    // complete, so a full disk never leaves a half entry on the desktop; an
+    // entry that appeared meanwhile is never replaced.
+    AtomicFile file(target);
+    file.setNewFilePermissions(0755);
+    if (!file.open() || !file.write(bytes)) {
         return DesktopEntryResult::Failed;
     }
-    const int fd = temp.handle();
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return DesktopEntryResult::Failed;
-        }
-        written += n;
-    }
-    if (::fchmod(fd, 0755) != 0 || ::fsync(fd) != 0) {
-        return DesktopEntryResult::Failed;
-    }
-    switch (PublishNoReplace(temp.fileName(), target)) {
-    case Publish::Done:
-        temp.setAutoRemove(false);
+    switch (file.commitIfAbsent()) {
+    case AtomicFile::Publish::Done:
         return DesktopEntryResult::Created;
-    case Publish::Exists:
+    case AtomicFile::Publish::Exists:
         return DesktopEntryResult::AlreadyPresent;
-    case Publish::Error:
+    case AtomicFile::Publish::Failed:
         break;
     }
     return DesktopEntryResult::Failed;

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -372,25 +371,6 @@ LineFileContent ReadLineFile(const QString& path) {
         return {content.status, {}, TextEncoding::Gbk};
     }
     return {IoStatus::Ok(), SplitLines(content.text), content.encoding};
-}
-
-IoStatus WriteFileAtomically(const QString& path, const QByteArray& bytes) {
-    QSaveFile file(path);
-    // Unbuffered, so a short write (disk full, file size limit) shows in the
-    // count write() returns; a buffered flush reports it as success and the
-    // commit would then replace the old file with a truncated one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return IoStatus::Fail(WriteFailedMessage(path, file.errorString()));
-    }
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return IoStatus::Fail(WriteFailedMessage(path, reason));
-    }
-    if (!file.commit()) {
-        return IoStatus::Fail(WriteFailedMessage(path, file.errorString()));
-    }
-    return IoStatus::Ok();
 }
 
 QString GbkFallbackNote(const QString& path, TextEncoding written) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AtomicFile.h"
 #include "IoStatus.h"
 
 #include <QByteArray>
@@ -117,10 +118,6 @@ LineFileContent ReadLineFile(const QString& path);
 // The station's own settings file: decoded with DecodeFileText.
 TextFileContent ReadMarkedOrGbkFile(const QString& path);
 
-// Replaces the file as a whole: the bytes go to a temporary file beside it that
-// is renamed over the old one only when everything was written, so a crash or a
-// full disk never leaves half a file behind.
-IoStatus WriteFileAtomically(const QString& path, const QByteArray& bytes);
 // The lines, each followed by CR LF, in `encoding` when it reads back whole
 // (EncodeTextExactly). When GBK could not hold them the status stays ok and
 // carries the operator's note (GbkFallbackNote); `written`, when given,

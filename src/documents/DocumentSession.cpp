@@ -138,18 +138,20 @@ void DocumentSession::Close() {
     m_lines.clear();
 }
 
-void DocumentSession::ResolveChangesOnLeave(OperatorInterface& op) {
+bool DocumentSession::ResolveChangesOnLeave(OperatorInterface& op) {
     if (!m_document.modified) {
-        return;
+        return true;
     }
     if (op.AskYesNo(QStringLiteral("当前字幕已经修改，是否保存？"))) {
         const IoStatus status = Save();
         if (!status) {
             op.ShowError(status.message);
-        } else if (!status.message.isEmpty()) {
+            return false;
+        }
+        if (!status.message.isEmpty()) {
             op.Inform(status.message);
         }
-        return;
+        return true;
     }
     const QString path = m_document.path;
     const IoStatus status = Load(path);
@@ -157,7 +159,8 @@ void DocumentSession::ResolveChangesOnLeave(OperatorInterface& op) {
         // The file is gone or unreadable: keep the edited lines rather than
         // silently dropping them, and say why they could not be discarded.
         op.ShowError(status.message);
-        return;
+        return true;
     }
     m_document.modified = false;
+    return true;
 }

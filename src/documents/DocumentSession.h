@@ -62,8 +62,9 @@ public:
 
     // Leaving the editing page with unsaved changes: asks whether to save; Yes
     // saves, No reads the file again. A failed save is shown and keeps modified;
-    // a save that had to leave GBK is shown as information.
-    void ResolveChangesOnLeave(OperatorInterface& op);
+    // a save that had to leave GBK is shown as information. False only when the
+    // operator asked for the save and it failed: the edits exist nowhere else.
+    bool ResolveChangesOnLeave(OperatorInterface& op);
 
 private:
     void Loaded(const QString& path, QStringList lines, TextEncoding encoding);

@@ -163,6 +163,16 @@ void Playlist::Remove(qsizetype index) {
     m_changed = true;
 }
 
+void Playlist::ReplaceEntries(const QString& path, const QStringList& entries) {
+    m_path = path;
+    m_entries = entries;
+    m_rows.clear();
+    for (const QString& entry : m_entries) {
+        m_rows.append(MakePlaylistRow(entry));
+    }
+    m_changed = true;
+}
+
 void Playlist::MarkHasScript(qsizetype index) {
     if (index >= 0 && index < m_rows.size()) {
         m_rows[index].firstMarker = 3;

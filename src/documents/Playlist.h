@@ -67,6 +67,10 @@ public:
     // the rows; changed is left as it is. Returns the new index, or -1.
     qsizetype Move(qsizetype index, int delta);
 
+    // The list as it was shown before the station ended without closing:
+    // `path` stays its file, `entries` its entries, and it counts as changed.
+    void ReplaceEntries(const QString& path, const QStringList& entries);
+
     // A script was made for entry `index` (a track's new lyric file): its row
     // shows the script marker from now on.
     void MarkHasScript(qsizetype index);

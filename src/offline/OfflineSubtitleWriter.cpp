@@ -25,13 +25,15 @@ IoStatus OfflineSubtitleWriter::Open(const StationPaths& paths) {
             continue;
         }
         const QString path = paths.dataFile(SubtitleFileName(screen));
-        s.file = std::make_unique<QSaveFile>(path);
+        s.file = std::make_unique<AtomicFile>(path);
+        IoStatus opened = s.file->open();
         // The table is written last; until then its place holds "no script".
-        if (!s.file->open(QIODevice::WriteOnly) ||
-            s.file->write(QByteArray(kScriptTableBytes, '\xFF')) != kScriptTableBytes) {
-            const QString reason = s.file->errorString();
+        if (opened && !s.file->write(QByteArray(kScriptTableBytes, '\xFF'))) {
+            opened = s.file->status();
+        }
+        if (!opened) {
             Abandon();
-            return IoStatus::Fail(failed + WriteFailedMessage(path, reason));
+            return IoStatus::Fail(failed + opened.message);
         }
     }
     return IoStatus::Ok();
@@ -61,8 +63,8 @@ void OfflineSubtitleWriter::DivertFrame(ScreenId screen, const QImage& frame,
     const RecordHeader header =
         OfflineRecordHeader(s.previous, end, effect, OfflineExtent(frame, cardWidth));
     // A failed write leaves the device in error; Commit reports it.
-    s.file->write(reinterpret_cast<const char*>(header.data()), kRecordHeaderBytes);
-    s.file->write(reinterpret_cast<const char*>(data.data()), static_cast<qint64>(length));
+    s.file->write(QByteArrayView(reinterpret_cast<const char*>(header.data()), kRecordHeaderBytes));
+    s.file->write(QByteArrayView(reinterpret_cast<const char*>(data.data()), qsizetype(length)));
     s.previous = s.next;
     s.next = end;
     ++s.records;
@@ -82,10 +84,10 @@ IoStatus OfflineSubtitleWriter::Commit() {
                 table[static_cast<qsizetype>(4 * i) + b] = static_cast<char>(start >> (8 * b));
             }
         }
-        const bool written = s.file->seek(0) && s.file->write(table) == kScriptTableBytes;
-        if (!written || !s.file->commit()) {
-            failures << WriteFailedMessage(s.file->fileName(), s.file->errorString());
-            s.file->cancelWriting();
+        // A failed write, here or in any record before, fails the commit.
+        s.file->writeAt(0, table);
+        if (const IoStatus committed = s.file->commit(); !committed) {
+            failures << committed.message;
         }
         s.file.reset();
     }
@@ -99,7 +101,7 @@ void OfflineSubtitleWriter::Abandon() {
     for (ScreenId screen : kAllScreens) {
         State& s = state(screen);
         if (s.file) {
-            s.file->cancelWriting();
+            s.file->cancel();
             s.file.reset();
         }
     }

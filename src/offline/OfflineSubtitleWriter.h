@@ -2,11 +2,10 @@
 
 #include "OfflineRecords.h"
 
+#include "core/AtomicFile.h"
 #include "core/IoStatus.h"
 #include "core/Paths.h"
 #include "link/LedThread.h"
-
-#include <QSaveFile>
 
 #include <array>
 #include <memory>
@@ -62,7 +61,7 @@ public:
 private:
     struct State {
         OfflineScreen setup;
-        std::unique_ptr<QSaveFile> file;
+        std::unique_ptr<AtomicFile> file;
         std::uint32_t previous = kScriptTableBytes;
         std::uint32_t next = kScriptTableBytes;
         std::vector<std::uint32_t> scriptStarts;

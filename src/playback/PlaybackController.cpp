@@ -137,7 +137,9 @@ void PlaybackController::Continue() {
     }
     if (!TrackFileExists()) {
         StartLineTimer();
-    } else if (m_engine.Activity(m_track.stream) == ChannelActivity::Paused) {
+    } else if (m_engine.Activity(m_track.stream) != ChannelActivity::Playing) {
+        // Paused, or (after a recovery that was told to pause) stopped at the
+        // position where the show was: either way it plays on from there.
         m_engine.Play(m_track.stream, false);
     }
     m_state = PlayerState::Playing;
@@ -720,4 +722,63 @@ void PlaybackController::RestorePlaylist() {
 void PlaybackController::ShutDownPlaylist() {
     m_playlist.SaveIfChanged(m_op, PlaylistFilters::kPlaylistOnly);
     m_settings.Play.LastOpenFile = m_playlist.path();
+}
+
+// ---- coming back after the station ended without closing
+
+qint64 PlaybackController::PositionMs() {
+    return m_track.stream != 0 ? TrackPositionMs() : 0;
+}
+
+void PlaybackController::OpenEntry(qsizetype row) {
+    SelectEntry(row);
+    m_view.ShowPlaylistSelection(m_selectedEntry);
+}
+
+void PlaybackController::RecoverPlaylist(const QString& path,
+                                         const std::optional<QStringList>& entries) {
+    StopChannelIfActive();
+    m_playlist.Clear();
+    m_selectedEntry = -1;
+    CloseDocument();
+    if (!path.isEmpty() && QFileInfo(path).isFile() && !m_playlist.Open(path, false)) {
+        m_playlist.Clear();
+    }
+    if (entries) {
+        m_playlist.ReplaceEntries(path, *entries);
+    }
+    m_view.ShowPlaylistSelection(-1);
+    m_view.Refresh();
+}
+
+void PlaybackController::ResumeAt(qint64 positionMs, bool playing) {
+    if (m_state != PlayerState::Ready) {
+        return;
+    }
+    m_timeTable.clear();
+    m_timeIndex = 0;
+    if (m_settings.Play.AutoPlayCaption) {
+        BuildTimeTable();
+    }
+    if (TrackFileExists()) {
+        // The entry's stream is open already; opening it again would cost the
+        // time the position was reckoned for.
+        if (m_track.stream == 0 && !OpenTrack(m_engine, m_track, m_trackPath)) {
+            return;
+        }
+        qint64 bytes = std::clamp<qint64>(positionMs, 0, qint64(1) << 40) * kBytesPerSecond / 1000;
+        bytes = std::min(bytes - bytes % kBytesPerFrame, m_engine.LengthBytes(m_track.stream));
+        m_engine.SetPositionBytes(m_track.stream, bytes);
+        if (playing) {
+            m_engine.Play(m_track.stream, false);
+        }
+        m_progress = TrackProgress(m_engine, m_track);
+        if (!m_timeTable.empty()) {
+            FollowTimeTable(qint64(BytesToSecondsOfPcm(bytes) * 1000.0));
+        }
+    } else if (playing) {
+        StartLineTimer();
+    }
+    m_state = playing ? PlayerState::Playing : PlayerState::Paused;
+    m_view.Refresh();
 }

@@ -164,6 +164,21 @@ public:
     // Before the main window closes: offers to save the list and remembers it.
     void ShutDownPlaylist();
 
+    // ---- coming back after the station ended without closing
+    // The track position in milliseconds; 0 without a track.
+    qint64 PositionMs();
+    // Opens entry `row` as a click in the file list does, and shows it selected.
+    void OpenEntry(qsizetype row);
+    // The list as it was shown: the file at `path` (when it still exists), or
+    // `entries` in place of its own when given, so additions never saved come
+    // back too (the list is then changed, as it was). No entry is open
+    // afterwards; nothing is asked.
+    void RecoverPlaylist(const QString& path, const std::optional<QStringList>& entries);
+    // From ready: the track goes on at `positionMs`, playing or standing
+    // paused there, and the line due there is selected; a script without a
+    // track goes on from the selected line with the line timer, or stands paused.
+    void ResumeAt(qint64 positionMs, bool playing);
+
 private:
     int JumpSize() const;
     void SelectLineShowing(qsizetype index, qsizetype scrollTo);

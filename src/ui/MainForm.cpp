@@ -167,6 +167,7 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     });
 
     ConnectCommands();
+    SetUpShowSession();
     CreateDesktopShortcut(false);
     qApp->installEventFilter(this);
 }
@@ -424,7 +425,8 @@ void TMainForm::FirstShow() {
     RefreshMainWindow();
     SizePreviews();
     RenderEmptyRows();
-    m_player.RestorePlaylist();
+    // The last playlist, or after an unclean end the show as it stood.
+    const bool showToFinish = m_show->StartUp();
     m_player.Start();
     // Below the main window, where the operator's hand rests, unless the
     // desktop is too small; the window manager may still move it.
@@ -438,6 +440,10 @@ void TMainForm::FirstShow() {
     m_keyForm->show();
     FocusLineList();
     m_op.SetStatus(m_hotKey->statusNote());
+    if (showToFinish) {
+        // Once the window runs: the link and the questions need its events.
+        QTimer::singleShot(0, this, [this] { m_show->FinishStartUp(); });
+    }
 }
 
 void TMainForm::SettingsToControls() {
@@ -524,6 +530,9 @@ void TMainForm::RefreshMainWindow() {
 
     SyncPlaylistRows();
     SyncLineList();
+    if (m_show) {
+        m_show->CaptureSoon();
+    }
 }
 
 void TMainForm::SyncLineList() {
@@ -561,6 +570,7 @@ void TMainForm::SyncPlaylistRows() {
 void TMainForm::ShowLineSelection(qsizetype index, qsizetype scrollTo) {
     SyncLineList();
     m_ui->ListView1->ShowSelection(index, scrollTo);
+    m_show->CaptureSoon();
 }
 
 void TMainForm::ShowPlaylistSelection(qsizetype row) {
@@ -611,6 +621,7 @@ void TMainForm::MetersUpdated() {
         }
     }
     m_ui->ProgressBarPlay->setValue(m_player.progress());
+    m_show->OnHeartbeat();
 }
 
 // ---- LiveControlHost
@@ -628,6 +639,7 @@ void TMainForm::StopPlayback() {
 
 void TMainForm::RenderEmptyLine(ScreenId screen) {
     m_renderer.RenderSubtitle(screen, QString(), QString());
+    m_show->NoteScreensCleared();
 }
 
 void TMainForm::ShowBrightnessCaption(const QString&) {
@@ -642,6 +654,7 @@ void TMainForm::ShowBrightness() {
         PreviewImage(screen)->setDark(level == 0);
         m_previewForms[size_t(ScreenIndex(screen))]->SetDark(level == 0);
     }
+    m_show->CaptureSoon();
 }
 
 void TMainForm::ShowOfflineTransfer() {
@@ -800,6 +813,7 @@ void TMainForm::SendTempText() {
     for (ScreenId screen : kAllScreens) {
         m_renderer.RenderTempText(screen, row1, row2, colour);
     }
+    m_show->NoteTempText({row1, row2, colour});
     m_op.SetStatus(m_live.IsConnected()
                        ? QStringLiteral("【字幕】 ") + row1 + QStringLiteral("   ") + row2
                        : kNotConnected);
@@ -1056,8 +1070,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
         }
         return;
     }
-    if (!m_closed) {
-        RunCloseSequence();
+    if (!m_closed && !RunCloseSequence()) {
+        // The edits of the script could not be saved: closing now would
+        // lose them, so the station stays open with them, as leaving the
+        // editing page does.
+        event->ignore();
+        return;
     }
     event->accept();
     m_keyForm->close();
@@ -1065,8 +1083,22 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     emit stationClosed();
 }
 
-void TMainForm::RunCloseSequence() {
+bool TMainForm::RunCloseSequence() {
     m_closing = true;
+    // A recording ends before the edits it made are offered.
+    if (m_player.state() == PlayerState::Recording) {
+        m_player.StopRecording();
+    }
+    // Edits of the script are offered for saving as on leaving their page;
+    // closing must not be the one way to lose an hour's work unasked. A close
+    // nobody can be asked about keeps them beside the script instead (at its
+    // end, below).
+    if (m_document.document().modified && !m_unattendedClose &&
+        !m_document.ResolveChangesOnLeave(m_op)) {
+        m_closing = false;
+        RefreshMainWindow();
+        return false;
+    }
     // The close request: the link, the playlist, the worker.
     if (m_live.IsConnected()) {
         m_live.Disconnect();
@@ -1076,14 +1108,6 @@ void TMainForm::RunCloseSequence() {
     const PlayerState state = m_player.state();
     if (state == PlayerState::Playing || state == PlayerState::Paused) {
         m_player.Stop();
-    }
-    if (state == PlayerState::Recording) {
-        m_player.StopRecording();
-    }
-    // Edits of the script are offered for saving as on leaving their page;
-    // closing must not be the one way to lose an hour's work unasked.
-    if (m_document.document().modified) {
-        m_document.ResolveChangesOnLeave(m_op);
     }
     if (m_live.IsConnected()) {
         m_live.Disconnect();
@@ -1102,6 +1126,13 @@ void TMainForm::RunCloseSequence() {
     m_lineTimer.Stop();
     m_nextFileTimer.Stop();
     m_worker.Terminate();
+    // The clean mark: the next start begins anew.
+    if (m_unattendedClose) {
+        m_show->EndUnattended();
+    } else {
+        m_show->EndAfterClose();
+    }
     m_closing = false;
     m_closed = true;
+    return true;
 }

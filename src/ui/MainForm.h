@@ -18,6 +18,7 @@
 #include "playback/QtControllerTimer.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+#include "show/ShowSession.h"
 #include "ui/EditingDialogs.h"
 #include "ui/MainFormPorts.h"
 #include "ui/WidgetOperator.h"
@@ -82,6 +83,9 @@ public:
 
     // The close sequence ran (the window may be closed only once).
     bool hasClosed() const { return m_closed; }
+    // A close nobody can be asked about (a terminating signal): unsaved edits
+    // of the script go to a file beside it instead of a question.
+    void CloseUnattended();
 
     // ---- the engines, for tests and tools
     PlaybackController& player() { return m_player; }
@@ -102,6 +106,7 @@ public:
     OfflineSender& offlineSender() { return m_offlineSender; }
     ScreenParamControl& screenParams() { return m_paramControl; }
     GlobalHotKey* hotKey() { return m_hotKey; }
+    ShowSession& showSession() { return *m_show; }
     PreviewAnimator& animator() { return *m_animator; }
     TPreviewForm& previewWindow(ScreenId screen) {
         return *m_previewForms[size_t(ScreenIndex(screen))];
@@ -156,7 +161,10 @@ private:
     // A command is waiting for the cards: the link's connect or disconnect,
     // an offline command, or a search, load, move or readback of the cards.
     bool IsWaitingForCards() const;
-    void RunCloseSequence();
+    // False when a save of the script's edits failed: the station stays open.
+    bool RunCloseSequence();
+    // The show journal: what it records, what it brings back, its option.
+    void SetUpShowSession();
 
     void SizePreviews();
     ImageBox* PreviewImage(ScreenId screen) const;
@@ -223,6 +231,7 @@ private:
     OfflineSender m_offlineSender;
     PlayerReplay m_replay;
     OfflineCommands m_offlineCommands;
+    std::unique_ptr<ShowSession> m_show;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};
@@ -247,5 +256,6 @@ private:
     bool m_shown = false;
     bool m_closing = false;
     bool m_closed = false;
+    bool m_unattendedClose = false;
     bool m_syncing = false;
 };

@@ -620,3 +620,59 @@ TEST_F(PlayerTest, ForgottenSelectionRendersTheSameLineAgain) {
     player.SelectLine(1);
     EXPECT_EQ(screens.rows.size(), renders + 1);
 }
+
+// Coming back after the station ended without closing: the entry is open
+// and ready, and the track goes on (or stands) where the show is by now.
+class Resuming : public LyricPlay, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Resuming, PlaysOnOrStandsAtThePositionWithTheLineDueThere) {
+    const bool playing = GetParam();
+    load("[00:01]一\r\n[00:02]二\r\n[00:09]九\r\n", 10.0);
+    player.Stop();
+    ASSERT_EQ(player.state(), PlayerState::Ready);
+    screens.rows.clear();
+
+    player.ResumeAt(2500, playing);
+    EXPECT_EQ(player.state(), playing ? PlayerState::Playing : PlayerState::Paused);
+    EXPECT_EQ(player.PositionMs(), 2500);
+    EXPECT_EQ(selectedText(), U("二"));
+    EXPECT_EQ(screens.rows.size(), 1);
+    EXPECT_EQ(engine.Activity(engine.current()),
+              playing ? ChannelActivity::Playing : ChannelActivity::Stopped);
+    if (!playing) {
+        beat(10);
+        EXPECT_EQ(player.PositionMs(), 2500) << "paused means standing still";
+        // F2 plays on from there, though the track never played here.
+        player.HandleKey(PlayerKey::F2);
+        EXPECT_EQ(player.state(), PlayerState::Playing);
+    }
+    beat(66);
+    EXPECT_EQ(selectedText(), U("九"));
+
+    // Only from ready: while the show plays it changes nothing.
+    player.Stop();
+    player.PlayFromStart();
+    player.ResumeAt(8000, true);
+    EXPECT_LT(player.PositionMs(), 1000);
+}
+INSTANTIATE_TEST_SUITE_P(PlayerTest, Resuming, ::testing::Bool());
+
+TEST_F(PlayerTest, ResumingAnUntimedScriptStepsOnFromItsLine) {
+    settings.Play.AutoPlayCaption = true;
+    settings.Play.AutoPlayTimeText = 5;
+    add(script(U("a.txt"), 6));
+    player.SelectLine(3);
+    player.ResumeAt(0, true);
+    EXPECT_EQ(player.state(), PlayerState::Playing);
+    ASSERT_TRUE(lineTimer.Fire());
+    EXPECT_EQ(player.selectedLine(), 4);
+
+    player.Stop();
+    player.SelectLine(1);
+    player.ResumeAt(0, false);
+    EXPECT_EQ(player.state(), PlayerState::Paused);
+    EXPECT_FALSE(lineTimer.IsActive());
+    player.Continue();
+    ASSERT_TRUE(lineTimer.Fire());
+    EXPECT_EQ(player.selectedLine(), 2);
+}

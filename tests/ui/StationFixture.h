@@ -88,6 +88,13 @@ protected:
         return *m_window;
     }
     TMainForm& window() { return *m_window; }
+    // The window ends without its close sequence, as a killed station does:
+    // nothing is saved and no clean end is marked (what the journal holds
+    // by then is on the disk).
+    void Abandon() {
+        ASSERT_TRUE(m_window->showSession().WaitWritten(std::chrono::seconds(10)));
+        m_window.reset();
+    }
 
     template <typename T> T* find(const QString& name) {
         T* found = m_window->findChild<T*>(name);

@@ -1,5 +1,6 @@
 // The station as a process: one instance per session, and a terminating
 // signal closes it like its close command.
+#include "StationProcess.h"
 #include "StationFixture.h"
 
 #include "LiveTestSupport.h"
@@ -17,18 +18,9 @@ protected:
     // The real station on the offscreen platform, on loopback, with its own
     // home, desktop, lock folder and settings folders.
     void Launch(QProcess& station) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("TMPDIR"), m_lockDir.path());
-        env.insert(QStringLiteral("HOME"), home());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), file(QStringLiteral("config")));
-        env.remove(QStringLiteral("XDG_DESKTOP_DIR"));
-        station.setProcessEnvironment(env);
+        station.setProcessEnvironment(StationProcessEnvironment(home(), m_lockDir.path()));
         station.setProgram(QStringLiteral(STATION_EXECUTABLE));
-        station.setArguments({QStringLiteral("--home"), home(), QStringLiteral("--link-local"),
-                              QStringLiteral("127.0.0.1"), QStringLiteral("--link-target"),
-                              QStringLiteral("127.0.0.1"), QStringLiteral("--link-port-offset"),
-                              QString::number(portOffset())});
+        station.setArguments(StationArguments(home(), portOffset()));
         station.start();
         ASSERT_TRUE(station.waitForStarted(10000));
     }

@@ -1,0 +1,336 @@
+// The show journal from the main window: a window that ends without its
+// close (as a killed station does) comes back on the same entry and line
+// with the link open and the screens as the audience saw them; a clean end
+// starts anew; unsaved script edits survive either way.
+#include "StationFixture.h"
+
+#include "LiveTestSupport.h"
+#include "TestTracks.h"
+
+#include "support/FileSizeLimit.h"
+
+#include "ui/LineListView.h"
+
+#include "CardBank.h"
+#include "show/ShowSession.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+} // namespace
+
+class ShowRecoveryTest : public StationFixture {
+protected:
+    void SetUp() override {
+        StationFixture::SetUp();
+        BankOptions options;
+        options.portOffset = portOffset();
+        m_bank = std::make_unique<CardBank>(options);
+        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
+        m_bank->AddCard(m_card);
+        ASSERT_TRUE(m_bank->Start().ok);
+        opening = WriteLines(QStringLiteral("opening.txt"), {U("开场白")});
+        script = WriteLines(QStringLiteral("script.txt"),
+                            {U("第一幕"), U("第二幕"), U("第三幕"), U("第四幕")});
+    }
+    void TearDown() override {
+        StationFixture::TearDown();
+        m_bank.reset();
+    }
+
+    SettingsStore CardConfig(const QStringList& entries) {
+        SettingsStore store;
+        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
+        store.cards(ScreenId::h) = CardListOf({m_card});
+        store.Play.LastOpenFile = WriteLines(QStringLiteral("show.lft"), entries);
+        return store;
+    }
+
+    QImage Expected(TMainForm& w) {
+        return Thresholded(w.renderer().previewImage(ScreenId::h), ColourKind::Dual);
+    }
+    QImage Shown() { return m_bank->Displayed(m_card.mac); }
+    int Swaps() { return m_bank->Card(m_card.mac)->swaps; }
+
+    LineListView* Lines() { return find<LineListView>(QStringLiteral("ListView1")); }
+    int FileRow() {
+        QTreeWidget* files = find<QTreeWidget>(QStringLiteral("ListViewFileList"));
+        return files->currentItem() ? files->indexOfTopLevelItem(files->currentItem()) : -1;
+    }
+    void SelectEntry(int row) {
+        QTreeWidget* files = find<QTreeWidget>(QStringLiteral("ListViewFileList"));
+        files->setCurrentItem(files->topLevelItem(row));
+        ASSERT_EQ(window().player().selectedEntry(), row);
+    }
+    // Connected, with the second entry's third line on the card.
+    QImage ConnectAndStepToTheThirdLine() {
+        TMainForm& w = window();
+        SelectEntry(1);
+        QTest::keyClick(&w, Qt::Key_F5);
+        EXPECT_TRUE(w.live().IsConnected());
+        Lines()->setCurrentIndex(Lines()->model()->index(0, 1));
+        QTest::keyClick(Lines(), Qt::Key_Return);
+        QTest::keyClick(Lines(), Qt::Key_Return);
+        EXPECT_EQ(w.player().selectedLine(), 2);
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000); }();
+        return Shown();
+    }
+    void ShowPage(int page) {
+        find<QTabWidget>(QStringLiteral("PageControl1"))->setCurrentIndex(page);
+    }
+    int Page() { return find<QTabWidget>(QStringLiteral("PageControl1"))->currentIndex(); }
+    // On the editing page of the second entry, "开演前" inserted before its
+    // first line and not saved.
+    void InsertALineWithoutSaving() {
+        SelectEntry(1);
+        ShowPage(1);
+        Lines()->setCurrentIndex(Lines()->model()->index(0, 0));
+        answers().forms.push_back([](QDialog& d) {
+            d.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QString::fromUtf8("开演前"));
+            return int(QDialog::Accepted);
+        });
+        find<QPushButton>(QStringLiteral("EButtonInsert"))->click();
+        ASSERT_TRUE(window().document().document().modified);
+    }
+    const QStringList edited{U("开演前"), U("第一幕"), U("第二幕"), U("第三幕"), U("第四幕")};
+
+    std::unique_ptr<CardBank> m_bank;
+    SimCardSpec m_card;
+    QString opening;
+    QString script;
+};
+
+TEST_F(ShowRecoveryTest, AfterAKillTheShowIsBackOnItsLineWithTheLinkOpenUnasked) {
+    WriteConfig(CardConfig({opening, script}));
+    Start();
+    const QImage third = ConnectAndStepToTheThirdLine();
+    find<QToolButton>(QStringLiteral("ButtonLight"))->click();
+    find<QToolButton>(QStringLiteral("ButtonLight"))->click();
+    const int swaps = Swaps();
+    Abandon();
+
+    TMainForm& w = Start();
+    QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 10000);
+    EXPECT_EQ(w.player().selectedEntry(), 1);
+    EXPECT_EQ(FileRow(), 1);
+    EXPECT_EQ(w.player().selectedLine(), 2);
+    EXPECT_EQ(Lines()->selectedRow(), 2);
+    EXPECT_EQ(find<QToolButton>(QStringLiteral("ButtonSent"))->text(), U("断开"));
+    EXPECT_EQ(find<QToolButton>(QStringLiteral("ButtonLight"))->text(), U("调亮(2)"));
+    EXPECT_EQ(w.statusText(2), U("已从异常退出中恢复：第 3 句"));
+    // Sent again, not merely still standing on the card.
+    QTRY_VERIFY_WITH_TIMEOUT(Swaps() > swaps, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(Shown(), third, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_bank->Card(m_card.mac)->brightness, 2, 10000);
+    EXPECT_EQ(answers().shown, QStringList());
+}
+
+TEST_F(ShowRecoveryTest, AMessageOrClearedScreensComeBackAsTheAudienceSawThem) {
+    for (const bool message : {true, false}) {
+        SCOPED_TRACE(message ? "temporary message" : "cleared screens");
+        WriteConfig(CardConfig({opening, script}));
+        TMainForm& before = Start();
+        ConnectAndStepToTheThirdLine();
+        if (message) {
+            answers().forms.push_back([](QDialog& form) {
+                form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(U("中场休息"));
+                form.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(U("十五分钟"));
+                return int(QDialog::Accepted);
+            });
+            QTest::keyClick(&before, Qt::Key_F6);
+        } else {
+            find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(before), 10000);
+        const QImage seen = Shown();
+        const int swaps = Swaps();
+        Abandon();
+
+        TMainForm& w = Start();
+        QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 10000);
+        EXPECT_EQ(w.player().selectedLine(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(Swaps() > swaps + 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(Shown(), seen, 10000);
+        EXPECT_EQ(Shown(), Expected(w));
+        w.close();
+    }
+}
+
+TEST_F(ShowRecoveryTest, ACleanEndStartsAnewAsEveryStartDoes) {
+    for (const bool unattended : {false, true}) {
+        SCOPED_TRACE(unattended ? "terminating signal" : "window closed");
+        WriteConfig(CardConfig({opening, script}));
+        Start();
+        ConnectAndStepToTheThirdLine();
+        if (unattended) {
+            window().CloseUnattended();
+        } else {
+            window().close();
+        }
+        ASSERT_TRUE(window().hasClosed());
+
+        TMainForm& w = Start();
+        QTRY_VERIFY_WITH_TIMEOUT(w.showSession().startUpFinished(), 10000);
+        EXPECT_FALSE(w.showSession().recovered());
+        EXPECT_FALSE(w.live().IsConnected());
+        EXPECT_EQ(w.player().selectedEntry(), 0);
+        EXPECT_EQ(w.player().selectedLine(), -1);
+        EXPECT_NE(w.statusText(2), U("已从异常退出中恢复：第 3 句"));
+        w.close();
+    }
+}
+
+TEST_F(ShowRecoveryTest, AnEntryAddedButNeverSavedComesBackSelected) {
+    WriteConfig(CardConfig({opening}));
+    Start();
+    answers().openFiles.push_back(script);
+    find<QToolButton>(QStringLiteral("CButtonAdd"))->click();
+    ASSERT_EQ(window().player().selectedEntry(), 1);
+    QTest::keyClick(&window(), Qt::Key_F5);
+    Lines()->setCurrentIndex(Lines()->model()->index(1, 1));
+    Abandon();
+
+    TMainForm& w = Start();
+    QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 10000);
+    EXPECT_EQ(w.playlist().entries(), QStringList({opening, script}));
+    EXPECT_TRUE(w.playlist().changed());
+    EXPECT_EQ(w.player().selectedEntry(), 1);
+    EXPECT_EQ(w.player().selectedLine(), 1);
+    // The list was never saved: closing asks, as it would have.
+    answers().yesNo.push_back(false);
+    w.close();
+    EXPECT_TRUE(answers().shown.contains(U("ask:当前列表已经发生改变，是否保存？")));
+}
+
+TEST_F(ShowRecoveryTest, WithPauseAfterRecoveryALyricStandsWhereTheJournalLeftIt) {
+    const QString lyric =
+        WriteLines(QStringLiteral("song.lrc"),
+                   {U("[00:00.50]第一句"), U("[00:01.00]第二句"), U("[00:30.00]第三句")});
+    ToneTrack tone;
+    tone.seconds = 40.0;
+    tone.lameOptions = {QStringLiteral("-b"), QStringLiteral("32")};
+    MakeToneMp3(file(QStringLiteral("song.mp3")), tone);
+    SettingsStore config = CardConfig({lyric});
+    config.Play.AutoPlayCaption = true;
+    WriteConfig(config);
+    TMainForm& first = Start();
+    find<QAction>(QStringLiteral("MenuPauseAfterRecovery"))->setChecked(true);
+    EXPECT_TRUE(LoadRecoveryOptions(configPath()).pauseAfterRecovery);
+    QTest::keyClick(&first, Qt::Key_F1);
+    ASSERT_EQ(first.player().state(), PlayerState::Playing);
+    QTRY_VERIFY_WITH_TIMEOUT(first.player().PositionMs() >= 1500, 20000);
+    Abandon();
+    const std::optional<ShowState> journal =
+        ShowJournal::ReadJournal(ShowSession::JournalPath(file(QStringLiteral("data"))));
+    ASSERT_TRUE(journal.has_value());
+    ASSERT_EQ(journal->player, PlayerState::Playing);
+
+    TMainForm& w = Start();
+    QTRY_COMPARE_WITH_TIMEOUT(w.player().state(), PlayerState::Paused, 10000);
+    EXPECT_TRUE(w.live().IsConnected());
+    EXPECT_TRUE(find<QAction>(QStringLiteral("MenuPauseAfterRecovery"))->isChecked());
+    EXPECT_NEAR(double(w.player().PositionMs()), double(journal->positionMs), 30.0);
+    EXPECT_EQ(w.player().selectedLine(), 1);
+    // F2 plays on from there.
+    QTest::keyClick(&w, Qt::Key_F2);
+    EXPECT_EQ(w.player().state(), PlayerState::Playing);
+    QTRY_VERIFY_WITH_TIMEOUT(w.player().PositionMs() > journal->positionMs + 200, 10000);
+    EXPECT_LT(w.player().PositionMs(), journal->positionMs + 10000);
+}
+
+TEST_F(ShowRecoveryTest, UnsavedEditsAreOfferedAndOnlyAYesBringsThemBack) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        WriteConfig(CardConfig({opening, script}));
+        const QByteArray onDisk = TempDir::read(script);
+        Start();
+        InsertALineWithoutSaving();
+        Abandon();
+
+        answers().shown.clear();
+        answers().yesNo.push_back(yes);
+        TMainForm& w = Start();
+        QTRY_COMPARE_WITH_TIMEOUT(answers().shown,
+                                  QStringList{U("ask:发现未保存的字幕修改，是否恢复？")}, 10000);
+        EXPECT_EQ(w.document().document().path, script);
+        EXPECT_EQ(w.document().document().lines, yes ? edited : SplitLines(DecodeGbk(onDisk)));
+        EXPECT_EQ(w.document().document().modified, yes);
+        EXPECT_EQ(Page(), yes ? 1 : 0);
+        // Never written over the operator's file without a save.
+        EXPECT_EQ(TempDir::read(script), onDisk);
+
+        // Asked once: a declined copy is gone, an accepted one is the edits
+        // again, offered after the next kill too.
+        Abandon();
+        answers().shown.clear();
+        if (yes) {
+            answers().yesNo.push_back(false);
+        }
+        Start();
+        QTRY_VERIFY_WITH_TIMEOUT(window().showSession().startUpFinished(), 10000);
+        EXPECT_EQ(answers().shown,
+                  yes ? QStringList{U("ask:发现未保存的字幕修改，是否恢复？")} : QStringList());
+        window().close();
+    }
+}
+
+TEST_F(ShowRecoveryTest, ACloseWhoseSaveFailsKeepsTheStationOpenWithTheEdits) {
+    WriteConfig(CardConfig({opening, script}));
+    const QByteArray onDisk = TempDir::read(script);
+    Start();
+    InsertALineWithoutSaving();
+    {
+        FileSizeLimit full(16);
+        answers().shown.clear();
+        answers().yesNo.push_back(true);
+        window().close();
+        EXPECT_FALSE(window().hasClosed());
+        EXPECT_TRUE(window().isVisible());
+        ASSERT_EQ(answers().shown.size(), 2);
+        EXPECT_TRUE(answers().shown[1].startsWith(QStringLiteral("error:")));
+        EXPECT_EQ(window().document().document().lines, edited);
+        EXPECT_TRUE(window().document().document().modified);
+        EXPECT_EQ(Page(), 1);
+    }
+    EXPECT_EQ(TempDir::read(script), onDisk);
+    answers().yesNo.push_back(true);
+    window().close();
+    EXPECT_TRUE(window().hasClosed());
+    EXPECT_EQ(TempDir::read(script), JoinLinesGbk(edited));
+}
+
+TEST_F(ShowRecoveryTest, AnUnattendedCloseKeepsTheEditsBesideTheScriptAndSaysWhereNextTime) {
+    WriteConfig(CardConfig({opening, script}));
+    const QByteArray onDisk = TempDir::read(script);
+    Start();
+    InsertALineWithoutSaving();
+    answers().shown.clear();
+    window().CloseUnattended();
+    ASSERT_TRUE(window().hasClosed());
+    EXPECT_EQ(answers().shown, QStringList()) << "a signal cannot wait for an answer";
+    EXPECT_EQ(TempDir::read(script), onDisk);
+    const QString kept = file(QStringLiteral("script.未保存.txt"));
+    EXPECT_EQ(TempDir::read(kept), JoinLinesGbk(edited));
+
+    TMainForm& w = Start();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        answers().shown, QStringList{QStringLiteral("inform:") + ShowSession::KeptAtMessage(kept)},
+        10000);
+    EXPECT_FALSE(w.live().IsConnected());
+    EXPECT_FALSE(w.document().document().modified);
+    // Said once.
+    w.close();
+    answers().shown.clear();
+    Start();
+    QTRY_VERIFY_WITH_TIMEOUT(window().showSession().startUpFinished(), 10000);
+    EXPECT_EQ(answers().shown, QStringList());
+}
