@@ -235,6 +235,12 @@ QStringList WriteSrt(const SurtitleScript& script) {
                            ? SrtClock(cue.startMs) + QStringLiteral(" --> ") + SrtClock(cue.endMs)
                            : cue.timing);
             out.append(cue.textLines);
+        } else if (piece.lines.size() >= 2 && IsNumberLine(piece.lines[0]) &&
+                   IsTimingLine(piece.lines[1])) {
+            // A cue whose times cannot be read is still a cue to the
+            // translator: it keeps its place in the numbering.
+            out.append(QString::number(++number));
+            out.append(piece.lines.mid(1));
         } else {
             out.append(piece.lines);
         }
