@@ -31,30 +31,17 @@ QString LeadingOverrides(const QString& written, SurtitleFormat format) {
 
 void WriteText(SurtitleScript& script, SurtitleCue& cue, const QString& text) {
     const QString prefix = LeadingOverrides(cue.textLines.value(0), script.format);
-    const QString written = prefix + TrimControl(text);
+    QString written = prefix + TrimControl(text);
+    if (script.format == SurtitleFormat::Srt) {
+        // A line with an arrow is read as the times of a new cue; the
+        // entity shows the same and keeps the cue whole.
+        written.replace(QStringLiteral("-->"), QStringLiteral("--&gt;"));
+    }
     cue.textLines = written.isEmpty() && script.format == SurtitleFormat::Srt
                         ? QStringList()
                         : QStringList{written};
     cue.text = CueTextShown(written, script.format);
     cue.textChanged = true;
-}
-
-// The fields of a dialogue line made here when there is no cue to copy them from.
-QStringList DefaultFields(const QStringList& eventFields) {
-    QStringList fields;
-    for (qsizetype i = 0; i + 1 < eventFields.size(); ++i) {
-        const QString& name = eventFields[i];
-        if (name == QLatin1String("layer") || name.startsWith(QLatin1String("margin"))) {
-            fields.append(QStringLiteral("0"));
-        } else if (name == QLatin1String("marked")) {
-            fields.append(QStringLiteral("Marked=0"));
-        } else if (name == QLatin1String("style")) {
-            fields.append(QStringLiteral("Default"));
-        } else {
-            fields.append(QString());
-        }
-    }
-    return fields;
 }
 
 // Where a cue with nothing before it goes: before the first cue; in an ASS
@@ -70,6 +57,8 @@ qsizetype FirstCuePosition(SurtitleScript& script) {
     }
     for (qsizetype p = 0; p < script.pieces.size(); ++p) {
         QStringList& lines = script.pieces[p].lines;
+        // The last section of events: the Format line in force at its end
+        // is the one the script keeps.
         qsizetype events = -1;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             if (TrimControl(lines[i]).compare(QStringLiteral("[Events]"), Qt::CaseInsensitive) ==
@@ -81,7 +70,11 @@ qsizetype FirstCuePosition(SurtitleScript& script) {
             continue;
         }
         qsizetype next = events + 1;
-        while (next < lines.size() && !TrimControl(lines[next]).startsWith(u'[')) {
+        const auto isHeader = [](const QString& line) {
+            const QString t = TrimControl(line);
+            return t.startsWith(u'[') && t.endsWith(u']');
+        };
+        while (next < lines.size() && !isHeader(lines[next])) {
             ++next;
         }
         // Blank lines at the end of the section stay after the new cue.
@@ -116,12 +109,17 @@ SurtitlePiece NewCue(const SurtitleScript& script, const SurtitleCue* like, qint
     SurtitlePiece piece;
     piece.isCue = true;
     SurtitleCue& cue = piece.cue;
+    if (script.format == SurtitleFormat::Ass) {
+        cue = NewDialogueCue(script.eventFields);
+        if (like) {
+            cue.key = like->key;
+            cue.fields = like->fields;
+            cue.startField = like->startField;
+            cue.endField = like->endField;
+        }
+    }
     cue.startMs = startMs;
     cue.endMs = endMs;
-    if (script.format == SurtitleFormat::Ass) {
-        cue.key = like ? like->key : QStringLiteral("Dialogue: ");
-        cue.fields = like ? like->fields : DefaultFields(script.eventFields);
-    }
     cue.textChanged = true;
     cue.timesChanged = true;
     return piece;
@@ -137,8 +135,11 @@ qsizetype InsertCueAt(SurtitleScript& script, qsizetype afterPiece, qint64 start
     if (!like && script.format == SurtitleFormat::Ass && at < script.pieces.size() &&
         script.pieces[at].isCue) {
         // Before the first cue: its style is the file's own.
-        piece.cue.key = script.pieces[at].cue.key;
-        piece.cue.fields = script.pieces[at].cue.fields;
+        const SurtitleCue& first = script.pieces[at].cue;
+        piece.cue.key = first.key;
+        piece.cue.fields = first.fields;
+        piece.cue.startField = first.startField;
+        piece.cue.endField = first.endField;
     }
     WriteText(script, piece.cue, text);
     script.pieces.insert(at, piece);

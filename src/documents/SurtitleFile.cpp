@@ -382,6 +382,8 @@ void ParseAss(SurtitleScript& script, const QStringList& lines) {
         cue.endMs = *end;
         cue.key = line.left(valueAt);
         cue.fields = fields;
+        cue.startField = int(layout.start);
+        cue.endField = int(layout.end);
         cue.textLines = QStringList{line.mid(at)};
         cue.text = CueTextShown(line.mid(at), SurtitleFormat::Ass);
         cue.fileLine = lineNumber;
@@ -393,7 +395,6 @@ void ParseAss(SurtitleScript& script, const QStringList& lines) {
 }
 
 QStringList WriteAss(const SurtitleScript& script) {
-    const EventLayout layout = LayoutOf(script.eventFields);
     QStringList out;
     for (const SurtitlePiece& piece : script.pieces) {
         const SurtitleCue& cue = piece.cue;
@@ -402,12 +403,14 @@ QStringList WriteAss(const SurtitleScript& script) {
             continue;
         }
         QStringList fields = cue.fields;
-        while (fields.size() < layout.fieldsBeforeText) {
+        while (fields.size() <= std::max(cue.startField, cue.endField)) {
             fields.append(QString());
         }
         if (cue.timesChanged || cue.fileLine == 0) {
-            fields[layout.start] = AssClock(cue.startMs);
-            fields[layout.end] = AssClock(std::max(cue.endMs, cue.startMs));
+            // The format has no way to say "until the next cue": such a cue
+            // is written as ending where it starts, which reads back the same.
+            fields[cue.startField] = AssClock(cue.startMs);
+            fields[cue.endField] = AssClock(std::max(cue.endMs, cue.startMs));
         }
         const QString key = cue.key.isEmpty() ? QStringLiteral("Dialogue: ") : cue.key;
         out.append(key + fields.join(u',') + u',' + cue.textLines.value(0));
@@ -518,6 +521,28 @@ SurtitleScript ParseSurtitle(const QString& text, SurtitleFormat format) {
         ParseAss(script, lines);
     }
     return script;
+}
+
+SurtitleCue NewDialogueCue(const QStringList& eventFields) {
+    const QStringList& names = eventFields.size() >= 3 ? eventFields : DefaultEventFields();
+    const EventLayout layout = LayoutOf(names);
+    SurtitleCue cue;
+    cue.key = QStringLiteral("Dialogue: ");
+    for (qsizetype i = 0; i < layout.fieldsBeforeText; ++i) {
+        const QString& name = names[i];
+        if (name == QLatin1String("layer") || name.startsWith(QLatin1String("margin"))) {
+            cue.fields.append(QStringLiteral("0"));
+        } else if (name == QLatin1String("marked")) {
+            cue.fields.append(QStringLiteral("Marked=0"));
+        } else if (name == QLatin1String("style")) {
+            cue.fields.append(QStringLiteral("Default"));
+        } else {
+            cue.fields.append(QString());
+        }
+    }
+    cue.startField = int(layout.start);
+    cue.endField = int(layout.end);
+    return cue;
 }
 
 QStringList SurtitleFileLines(const SurtitleScript& script) {

@@ -34,6 +34,10 @@ struct SurtitleCue {
     QStringList textLines;
     QString key;
     QStringList fields;
+    // ASS: which of `fields` hold the times, by the Format line in force
+    // where the cue stands.
+    int startField = 1;
+    int endField = 2;
 
     int fileLine = 0; // 1-based line of the file where the cue begins; 0 for a cue made here
     bool textChanged = false;
@@ -71,6 +75,9 @@ struct SurtitleScript {
 };
 
 SurtitleScript ParseSurtitle(const QString& text, SurtitleFormat format);
+// An ASS dialogue cue with the fields a new line gets under `eventFields`
+// (layer and margins 0, style "Default"), to be given its times and text.
+SurtitleCue NewDialogueCue(const QStringList& eventFields);
 // The file as lines (without line ends); SurtitleFileText joins them with
 // the file's line end after each.
 QStringList SurtitleFileLines(const SurtitleScript& script);
