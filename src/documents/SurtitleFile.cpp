@@ -261,21 +261,26 @@ const QStringList& DefaultEventFields() {
 }
 
 struct EventLayout {
+    QStringList names; // the field names in force, the text last
     qsizetype fieldsBeforeText = 9;
     qsizetype start = 1;
     qsizetype end = 2;
 };
 
+// A Format line without both times before the text cannot place a cue; the
+// standard fields stand in for it.
 EventLayout LayoutOf(const QStringList& eventFields) {
     EventLayout layout;
-    const QStringList& fields = eventFields.size() >= 3 ? eventFields : DefaultEventFields();
-    layout.fieldsBeforeText = fields.size() - 1;
-    const qsizetype start = fields.indexOf(QStringLiteral("start"));
-    const qsizetype end = fields.indexOf(QStringLiteral("end"));
-    if (start >= 0 && start < layout.fieldsBeforeText && end >= 0 &&
-        end < layout.fieldsBeforeText) {
+    const qsizetype start = eventFields.indexOf(QStringLiteral("start"));
+    const qsizetype end = eventFields.indexOf(QStringLiteral("end"));
+    const qsizetype beforeText = eventFields.size() - 1;
+    if (start >= 0 && start < beforeText && end >= 0 && end < beforeText) {
+        layout.names = eventFields;
+        layout.fieldsBeforeText = beforeText;
         layout.start = start;
         layout.end = end;
+    } else {
+        layout.names = DefaultEventFields();
     }
     return layout;
 }
@@ -326,9 +331,7 @@ void ParseAss(SurtitleScript& script, const QStringList& lines) {
             for (const QString& name : line.mid(valueAt).split(u',')) {
                 names.append(TrimControl(name).toLower());
             }
-            if (names.size() >= 3) {
-                script.eventFields = names;
-            }
+            script.eventFields = names;
             plain.append(line);
             continue;
         }
@@ -524,8 +527,8 @@ SurtitleScript ParseSurtitle(const QString& text, SurtitleFormat format) {
 }
 
 SurtitleCue NewDialogueCue(const QStringList& eventFields) {
-    const QStringList& names = eventFields.size() >= 3 ? eventFields : DefaultEventFields();
-    const EventLayout layout = LayoutOf(names);
+    const EventLayout layout = LayoutOf(eventFields);
+    const QStringList& names = layout.names;
     SurtitleCue cue;
     cue.key = QStringLiteral("Dialogue: ");
     for (qsizetype i = 0; i < layout.fieldsBeforeText; ++i) {

@@ -276,6 +276,10 @@ TEST(BrokenAss, DialogueLinesAsPlayersReadThem) {
          "[Events]\nFormat: Layer, Start, End, Style, Text\nDialogue: 0,0:00:01.00\n",
          {},
          {3}},
+        {"a Format line without room for both times",
+         "[Events]\nFormat: Layer, Start, End\nDialogue: 0,0:00:01.00,0:00:02.00\n",
+         {},
+         {3}},
         {"fields in another order",
          "[Events]\nFormat: Start, End, Style, Text\nDialogue: 0:00:01.00,0:00:02.00,Default,Hi, "
          "there\n",
