@@ -80,10 +80,15 @@ IoStatus DocumentSession::LoadProject(const QString& path) {
 }
 
 IoStatus DocumentSession::LoadSurtitles(const QString& path) {
-    const TextFileContent content = ReadTextFile(path);
-    if (!content.status) {
-        return content.status;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return IoStatus::Fail(ReadFailedMessage(path));
     }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return IoStatus::Fail(ReadFailedMessage(path));
+    }
+    const DecodedText content = DecodeSurtitleText(bytes);
     ApplyStoredSettings(m_settings);
     m_document.surtitle = ParseSurtitle(content.text, SurtitleFormatOfPath(path));
     QString text = content.text;
@@ -140,7 +145,14 @@ IoStatus DocumentSession::SaveAs(const QString& path, const QStringList& lines) 
 }
 
 IoStatus DocumentSession::SaveText(const QString& path, const QString& text) {
-    const EncodedText encoded = EncodeTextExactly(text, m_document.encoding);
+    EncodedText encoded;
+    if (m_document.encoding == TextEncoding::Utf8 &&
+        DecodeSurtitleText(text.toUtf8()).text == text) {
+        // Read back as a subtitle file reads it, UTF-8 needs no mark.
+        encoded = {text.toUtf8(), TextEncoding::Utf8, false};
+    } else {
+        encoded = EncodeTextExactly(text, m_document.encoding);
+    }
     const IoStatus status = WriteFileAtomically(path, encoded.bytes);
     if (!status) {
         return status;

@@ -513,6 +513,16 @@ qsizetype SurtitleScript::cueCount() const {
                          [](const SurtitlePiece& piece) { return piece.isCue; });
 }
 
+DecodedText DecodeSurtitleText(QByteArrayView bytes) {
+    DecodedText decoded = DecodeScriptText(bytes);
+    const bool highBytes = std::any_of(
+        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (decoded.encoding == TextEncoding::Gbk && highBytes && IsStrictUtf8(bytes)) {
+        return {QString::fromUtf8(bytes), TextEncoding::Utf8};
+    }
+    return decoded;
+}
+
 SurtitleScript ParseSurtitle(const QString& text, SurtitleFormat format) {
     SurtitleScript script;
     script.format = format;

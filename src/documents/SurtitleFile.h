@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TextFiles.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -73,6 +75,12 @@ struct SurtitleScript {
 
     qsizetype cueCount() const;
 };
+
+// The text of a subtitle file, decoded as DecodeScriptText does, except that
+// bytes that are well-formed UTF-8 are always UTF-8: subtitle editors write
+// it, and an Italian or French file whose accents happen to look like GBK
+// pairs must not turn into Chinese characters.
+DecodedText DecodeSurtitleText(QByteArrayView bytes);
 
 SurtitleScript ParseSurtitle(const QString& text, SurtitleFormat format);
 // An ASS dialogue cue with the fields a new line gets under `eventFields`

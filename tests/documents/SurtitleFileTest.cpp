@@ -452,6 +452,22 @@ TEST_F(SurtitleEditingTest, ImportAndWholeTextEditing) {
     EXPECT_EQ(Saved(path), U("1\n00:00:03,000 --> 00:00:04,000\n改过的\n"));
 }
 
+TEST(SurtitleSession, AccentsThatLookLikeGbkStayUtf8) {
+    TempDir dir;
+    SettingsStore settings;
+    DocumentSession session(settings);
+    // Every accent here is a two-byte sequence that is also a GB2312 pair.
+    const QByteArray bytes = U("1\n00:00:01,000 --> 00:00:02,000\nPerché è così\n").toUtf8();
+    const QString path = dir.write(QStringLiteral("tosca.srt"), bytes);
+    ASSERT_TRUE(session.Load(path));
+    EXPECT_EQ(session.document().encoding, TextEncoding::Utf8);
+    EXPECT_EQ(session.lines()[0].Text, U("Perché è così"));
+    ASSERT_TRUE(session.StampTime(1, 2.5));
+    ASSERT_TRUE(session.Save());
+    EXPECT_EQ(TempDir::read(path),
+              U("1\n00:00:01,000 --> 00:00:02,500\nPerché è così\n\n").toUtf8());
+}
+
 TEST(SurtitleSession, ChangesOnDiskAreTheOnesOtherProgramsMake) {
     TempDir dir;
     SettingsStore settings;
