@@ -29,7 +29,8 @@ QByteArray FileDigest(const QString& path) {
 
 DocumentSession::DocumentSession(SettingsStore& settings) : m_settings(settings) {}
 
-void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncoding encoding) {
+void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncoding encoding,
+                             QByteArray digest) {
     m_document.path = path;
     m_document.kind = KindOfPath(path);
     m_document.lines = std::move(lines);
@@ -38,7 +39,7 @@ void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncodin
     if (m_document.kind != DocumentKind::Surtitle) {
         m_document.surtitle = SurtitleScript();
     }
-    m_diskDigest = FileDigest(path);
+    m_diskDigest = std::move(digest);
     RebuildLineList();
     if (m_hooks) {
         m_hooks->DocumentLoaded(m_document.kind);
@@ -46,33 +47,39 @@ void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncodin
 }
 
 IoStatus DocumentSession::LoadPlainText(const QString& path) {
+    // Taken before reading: a change made while the file is read is seen later.
+    QByteArray digest = FileDigest(path);
     LineFileContent content = ReadLineFile(path);
     if (!content.status) {
         return content.status;
     }
     ApplyStoredSettings(m_settings);
-    Loaded(path, std::move(content.lines), content.encoding);
+    Loaded(path, std::move(content.lines), content.encoding, std::move(digest));
     return IoStatus::Ok();
 }
 
 IoStatus DocumentSession::LoadLyrics(const QString& path) {
+    // Taken before reading: a change made while the file is read is seen later.
+    QByteArray digest = FileDigest(path);
     LineFileContent content = ReadLineFile(path);
     if (!content.status) {
         return content.status;
     }
     ApplyStoredSettings(m_settings);
-    Loaded(path, ApplyLyricFilter(content.lines), content.encoding);
+    Loaded(path, ApplyLyricFilter(content.lines), content.encoding, std::move(digest));
     return IoStatus::Ok();
 }
 
 IoStatus DocumentSession::LoadProject(const QString& path) {
+    // Taken before reading: a change made while the file is read is seen later.
+    QByteArray digest = FileDigest(path);
     const TextFileContent content = ReadTextFile(path);
     if (!content.status) {
         return content.status;
     }
     QStringList lines = ParseProjectText(content.text, m_settings.ActiveSettings);
     ApplyColourRule(m_settings);
-    Loaded(path, std::move(lines), content.encoding);
+    Loaded(path, std::move(lines), content.encoding, std::move(digest));
     if (m_hooks && !m_reloading) {
         m_hooks->RenderEmptyRows();
     }
@@ -80,6 +87,7 @@ IoStatus DocumentSession::LoadProject(const QString& path) {
 }
 
 IoStatus DocumentSession::LoadSurtitles(const QString& path) {
+    QByteArray digest = FileDigest(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         return IoStatus::Fail(ReadFailedMessage(path));
@@ -95,7 +103,7 @@ IoStatus DocumentSession::LoadSurtitles(const QString& path) {
     while (text.startsWith(QChar(0xFEFF))) {
         text.remove(0, 1);
     }
-    Loaded(path, SplitLines(text), content.encoding);
+    Loaded(path, SplitLines(text), content.encoding, std::move(digest));
     return IoStatus::Ok();
 }
 

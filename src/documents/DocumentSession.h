@@ -84,7 +84,8 @@ public:
     void ResolveChangesOnLeave(OperatorInterface& op);
 
 private:
-    void Loaded(const QString& path, QStringList lines, TextEncoding encoding);
+    // `digest` is of the file as it was just before it was read.
+    void Loaded(const QString& path, QStringList lines, TextEncoding encoding, QByteArray digest);
     IoStatus SaveAs(const QString& path, const QStringList& lines);
     IoStatus SaveText(const QString& path, const QString& text);
     void ShowSurtitleRows();

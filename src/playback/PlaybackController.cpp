@@ -123,6 +123,8 @@ void PlaybackController::PlayFromStart() {
     m_timeTable.clear();
     m_timeIndex = 0;
     m_followHeldThrough = -1;
+    m_clockMode = false;
+    m_clockRunning = false;
     const bool trackExists = TrackFileExists();
     if (m_settings.Play.AutoPlayCaption) {
         BuildTimeTable();

@@ -158,7 +158,11 @@ int RunLinesCommand(const QStringList& arguments, CliIo& io) {
         const QString why = never.reason == NeverShownReason::NoTimeTag
                                 ? QStringLiteral("it has no time tag")
                                 : QStringLiteral("another line is due at the same moment");
-        warnings << QStringLiteral("never shown (line %1, %2): %3")
+        // In a subtitle file "line" means a line of the file; the list counts rows.
+        const QString where = document.kind == DocumentKind::Surtitle ? QStringLiteral("row")
+                                                                      : QStringLiteral("line");
+        warnings << QStringLiteral("never shown (%1 %2, %3): %4")
+                        .arg(where)
                         .arg(never.entry.item + 1)
                         .arg(why, never.entry.text);
     }
