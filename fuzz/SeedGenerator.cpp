@@ -127,6 +127,10 @@ int main(int argc, char** argv) {
         Write("text", info.fileName(), bytes);
         Write("ini", info.fileName(), bytes);
         const QString suffix = info.suffix().toLower();
+        if (suffix == QLatin1String("srt") || suffix == QLatin1String("ass")) {
+            Write("surtitle", info.fileName(),
+                  QByteArray(1, suffix == QLatin1String("ass") ? '\x01' : '\x00') + bytes);
+        }
         const char kind = suffix == QLatin1String("txt")   ? 0
                           : suffix == QLatin1String("lrc") ? 1
                                                            : 2;

@@ -5,15 +5,41 @@
 
 #include "core/Operator.h"
 #include "core/TextFiles.h"
+#include "documents/SurtitleEditing.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace {
+
+// Empty when the file cannot be read.
+QByteArray FileDigest(const QString& path) {
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file)) {
+        return {};
+    }
+    return hash.result();
+}
+
+} // namespace
 
 DocumentSession::DocumentSession(SettingsStore& settings) : m_settings(settings) {}
 
-void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncoding encoding) {
+void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncoding encoding,
+                             QByteArray digest) {
     m_document.path = path;
     m_document.kind = KindOfPath(path);
     m_document.lines = std::move(lines);
     m_document.encoding = encoding;
     m_document.modified = false;
+    if (m_document.kind != DocumentKind::Surtitle) {
+        m_document.surtitle = SurtitleScript();
+    }
+    m_diskDigest = std::move(digest);
     RebuildLineList();
     if (m_hooks) {
         m_hooks->DocumentLoaded(m_document.kind);
@@ -21,36 +47,63 @@ void DocumentSession::Loaded(const QString& path, QStringList lines, TextEncodin
 }
 
 IoStatus DocumentSession::LoadPlainText(const QString& path) {
+    // Taken before reading: a change made while the file is read is seen later.
+    QByteArray digest = FileDigest(path);
     LineFileContent content = ReadLineFile(path);
     if (!content.status) {
         return content.status;
     }
     ApplyStoredSettings(m_settings);
-    Loaded(path, std::move(content.lines), content.encoding);
+    Loaded(path, std::move(content.lines), content.encoding, std::move(digest));
     return IoStatus::Ok();
 }
 
 IoStatus DocumentSession::LoadLyrics(const QString& path) {
+    // Taken before reading: a change made while the file is read is seen later.
+    QByteArray digest = FileDigest(path);
     LineFileContent content = ReadLineFile(path);
     if (!content.status) {
         return content.status;
     }
     ApplyStoredSettings(m_settings);
-    Loaded(path, ApplyLyricFilter(content.lines), content.encoding);
+    Loaded(path, ApplyLyricFilter(content.lines), content.encoding, std::move(digest));
     return IoStatus::Ok();
 }
 
 IoStatus DocumentSession::LoadProject(const QString& path) {
+    // Taken before reading: a change made while the file is read is seen later.
+    QByteArray digest = FileDigest(path);
     const TextFileContent content = ReadTextFile(path);
     if (!content.status) {
         return content.status;
     }
     QStringList lines = ParseProjectText(content.text, m_settings.ActiveSettings);
     ApplyColourRule(m_settings);
-    Loaded(path, std::move(lines), content.encoding);
-    if (m_hooks) {
+    Loaded(path, std::move(lines), content.encoding, std::move(digest));
+    if (m_hooks && !m_reloading) {
         m_hooks->RenderEmptyRows();
     }
+    return IoStatus::Ok();
+}
+
+IoStatus DocumentSession::LoadSurtitles(const QString& path) {
+    QByteArray digest = FileDigest(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return IoStatus::Fail(ReadFailedMessage(path));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        return IoStatus::Fail(ReadFailedMessage(path));
+    }
+    const DecodedText content = DecodeSurtitleText(bytes);
+    ApplyStoredSettings(m_settings);
+    m_document.surtitle = ParseSurtitle(content.text, SurtitleFormatOfPath(path));
+    QString text = content.text;
+    while (text.startsWith(QChar(0xFEFF))) {
+        text.remove(0, 1);
+    }
+    Loaded(path, SplitLines(text), content.encoding, std::move(digest));
     return IoStatus::Ok();
 }
 
@@ -60,9 +113,31 @@ IoStatus DocumentSession::Load(const QString& path) {
         return LoadLyrics(path);
     case DocumentKind::PlainText:
         return LoadPlainText(path);
+    case DocumentKind::Surtitle:
+        return LoadSurtitles(path);
     default:
         return LoadProject(path);
     }
+}
+
+bool DocumentSession::ChangedOnDisk() const {
+    if (!m_document.isOpen()) {
+        return false;
+    }
+    const QByteArray digest = FileDigest(m_document.path);
+    // A file that is gone for a moment (an editor replacing it) is no change yet.
+    return !digest.isEmpty() && digest != m_diskDigest;
+}
+
+void DocumentSession::AcceptDiskState() {
+    m_diskDigest = FileDigest(m_document.path);
+}
+
+IoStatus DocumentSession::Reload() {
+    m_reloading = true;
+    const IoStatus status = Load(m_document.path);
+    m_reloading = false;
+    return status;
 }
 
 IoStatus DocumentSession::SaveAs(const QString& path, const QStringList& lines) {
@@ -72,11 +147,41 @@ IoStatus DocumentSession::SaveAs(const QString& path, const QStringList& lines) 
         // Once the file on disk has left GBK, later saves keep its new form
         // and need not tell the operator again.
         m_document.encoding = written;
+        m_diskDigest = FileDigest(path);
     }
     return status;
 }
 
+IoStatus DocumentSession::SaveText(const QString& path, const QString& text) {
+    EncodedText encoded;
+    if (m_document.encoding == TextEncoding::Utf8 &&
+        DecodeSurtitleText(text.toUtf8()).text == text) {
+        // Read back as a subtitle file reads it, UTF-8 needs no mark.
+        encoded = {text.toUtf8(), TextEncoding::Utf8, false};
+    } else {
+        encoded = EncodeTextExactly(text, m_document.encoding);
+    }
+    const IoStatus status = WriteFileAtomically(path, encoded.bytes);
+    if (!status) {
+        return status;
+    }
+    if (path == m_document.path) {
+        m_document.encoding = encoded.encoding;
+        m_diskDigest = FileDigest(path);
+    }
+    return encoded.leftGbk ? IoStatus::OkWithNote(GbkFallbackNote(path, encoded.encoding))
+                           : IoStatus::Ok();
+}
+
 IoStatus DocumentSession::SaveLines(const QString& path) {
+    if (m_document.kind == DocumentKind::Surtitle) {
+        // The file's own line ends: a translator's LF file stays LF.
+        QString text;
+        for (const QString& line : m_document.lines) {
+            text += line + m_document.surtitle.lineEnd;
+        }
+        return SaveText(path, text);
+    }
     return SaveAs(path, m_document.lines);
 }
 
@@ -85,10 +190,11 @@ IoStatus DocumentSession::SaveProject(const QString& path) {
 }
 
 IoStatus DocumentSession::Save() {
-    const IoStatus status =
-        m_document.kind == DocumentKind::Lyric || m_document.kind == DocumentKind::PlainText
-            ? SaveLines(m_document.path)
-            : SaveProject(m_document.path);
+    const IoStatus status = m_document.kind == DocumentKind::Lyric ||
+                                    m_document.kind == DocumentKind::PlainText ||
+                                    m_document.kind == DocumentKind::Surtitle
+                                ? SaveLines(m_document.path)
+                                : SaveProject(m_document.path);
     if (status) {
         m_document.modified = false;
     }
@@ -96,9 +202,20 @@ IoStatus DocumentSession::Save() {
 }
 
 void DocumentSession::RebuildLineList() {
+    m_surtitleRows.clear();
     switch (m_document.kind) {
     case DocumentKind::None:
         m_lines.clear();
+        break;
+    case DocumentKind::Surtitle:
+        m_surtitleRows = BuildSurtitleRows(m_document.surtitle);
+        m_lines.clear();
+        for (qsizetype i = 0; i < m_surtitleRows.size(); ++i) {
+            const SurtitleRow& row = m_surtitleRows[i];
+            m_lines.append({QString::number(i + 1),
+                            row.blank ? QString() : m_document.surtitle.pieces[row.piece].cue.text,
+                            SurtitleTag(row.timeMs)});
+        }
         break;
     case DocumentKind::Lyric:
         m_lines = BuildLyricList(m_document.lines);
@@ -109,7 +226,25 @@ void DocumentSession::RebuildLineList() {
     }
 }
 
+void DocumentSession::ShowSurtitleRows() {
+    for (qsizetype i = 0; i < m_surtitleRows.size() && i < m_lines.size(); ++i) {
+        m_lines[i].Source = SurtitleTag(m_surtitleRows[i].timeMs);
+    }
+}
+
 bool DocumentSession::StampTime(qsizetype index, double seconds) {
+    if (m_document.kind == DocumentKind::Surtitle) {
+        // Recording keeps the rows where they stand; they are put in time
+        // order again when the list is next rebuilt.
+        const qint64 ms = seconds > 0 ? qint64(seconds * 1000.0) : 0;
+        if (!StampRow(m_document.surtitle, m_surtitleRows, index, ms)) {
+            return false;
+        }
+        ShowSurtitleRows();
+        m_document.lines = SurtitleFileLines(m_document.surtitle);
+        m_document.modified = true;
+        return true;
+    }
     if (m_document.kind != DocumentKind::Lyric || index < 0 || index >= m_lines.size()) {
         return false;
     }
@@ -128,7 +263,20 @@ bool DocumentSession::StampTime(qsizetype index, double seconds) {
 }
 
 void DocumentSession::SetLines(const QStringList& lines) {
+    if (m_document.kind == DocumentKind::Surtitle) {
+        const QString lineEnd = m_document.surtitle.lineEnd;
+        m_document.surtitle =
+            ParseSurtitle(lines.join(QLatin1Char('\n')), m_document.surtitle.format);
+        m_document.surtitle.lineEnd = lineEnd;
+    }
     m_document.lines = lines;
+    m_document.modified = true;
+    RebuildLineList();
+}
+
+void DocumentSession::SetSurtitle(SurtitleScript script) {
+    m_document.surtitle = std::move(script);
+    m_document.lines = SurtitleFileLines(m_document.surtitle);
     m_document.modified = true;
     RebuildLineList();
 }
@@ -136,6 +284,8 @@ void DocumentSession::SetLines(const QStringList& lines) {
 void DocumentSession::Close() {
     m_document = SubtitleDocument();
     m_lines.clear();
+    m_surtitleRows.clear();
+    m_diskDigest.clear();
 }
 
 bool DocumentSession::ResolveChangesOnLeave(OperatorInterface& op) {

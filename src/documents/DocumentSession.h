@@ -25,6 +25,9 @@ public:
 
     const SubtitleDocument& document() const { return m_document; }
     const LineList& lines() const { return m_lines; }
+    // Subtitle files: what each row of the line list is (a cue, or the blank
+    // after one). Empty for the other kinds.
+    const QList<SurtitleRow>& surtitleRows() const { return m_surtitleRows; }
     void setViewHooks(DocumentViewHooks* hooks) { m_hooks = hooks; }
 
     // Each load makes the file the current document, applies the settings it
@@ -33,8 +36,20 @@ public:
     IoStatus LoadPlainText(const QString& path);
     IoStatus LoadLyrics(const QString& path);
     IoStatus LoadProject(const QString& path);
+    // A subtitle file (.srt, .ass, .ssa): its cues and the blanks between
+    // them become the rows, timed like a lyric.
+    IoStatus LoadSurtitles(const QString& path);
     // The load operation that fits the extension.
     IoStatus Load(const QString& path);
+
+    // The file on disk is no longer what the station last read or wrote
+    // there (another program wrote it).
+    bool ChangedOnDisk() const;
+    // Takes the file on disk as known, so the same change is not reported again.
+    void AcceptDiskState();
+    // Reads the current document again from its path. Unlike opening it, this
+    // blanks no screen: the audience keeps what it sees until the operator moves on.
+    IoStatus Reload();
 
     // Lines as a plain line file (.txt and .lrc documents).
     // Both saves write the encoding the document was read in. When that is GBK
@@ -55,8 +70,11 @@ public:
     // its document line. Returns false when there is no such lyric item.
     bool StampTime(qsizetype index, double seconds);
 
-    // Replaces the lines (the script editor) and rebuilds the list.
+    // Replaces the lines (the script editor) and rebuilds the list. A
+    // subtitle file's lines are its text and are read again as such.
     void SetLines(const QStringList& lines);
+    // A subtitle file's cues after an edit: the lines follow, the list is rebuilt.
+    void SetSurtitle(SurtitleScript script);
     // No document: empty path, lines and list, modified cleared.
     void Close();
 
@@ -67,11 +85,18 @@ public:
     bool ResolveChangesOnLeave(OperatorInterface& op);
 
 private:
-    void Loaded(const QString& path, QStringList lines, TextEncoding encoding);
+    // `digest` is of the file as it was just before it was read.
+    void Loaded(const QString& path, QStringList lines, TextEncoding encoding, QByteArray digest);
     IoStatus SaveAs(const QString& path, const QStringList& lines);
+    IoStatus SaveText(const QString& path, const QString& text);
+    void ShowSurtitleRows();
 
     SettingsStore& m_settings;
     SubtitleDocument m_document;
     LineList m_lines;
+    QList<SurtitleRow> m_surtitleRows;
     DocumentViewHooks* m_hooks = nullptr;
+    // A digest of the file as last read or written here.
+    QByteArray m_diskDigest;
+    bool m_reloading = false;
 };

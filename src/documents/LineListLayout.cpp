@@ -1,6 +1,11 @@
 #include "LineListLayout.h"
 
 QList<LineListColumn> LineListColumns(DocumentKind kind, bool mp3Entry) {
+    if (kind == DocumentKind::Surtitle) {
+        return {{QStringLiteral("幕号"), 50},
+                {QStringLiteral("字幕"), 480},
+                {QStringLiteral("时间"), 100}};
+    }
     if (kind == DocumentKind::Lyric || mp3Entry) {
         return {{QStringLiteral("幕号"), 50},
                 {QStringLiteral("歌词"), 480},
@@ -13,7 +18,9 @@ Rgb LineListRowBackground(DocumentKind kind, qsizetype row, const LineItem& item
     if (selected) {
         return {204, 204, 153};
     }
-    const qlonglong key = kind == DocumentKind::Lyric ? row : item.Source.toLongLong();
+    const qlonglong key = kind == DocumentKind::Lyric || kind == DocumentKind::Surtitle
+                              ? row
+                              : item.Source.toLongLong();
     return (key % 2 != 0) ? Rgb{234, 242, 242} : Rgb{253, 253, 253};
 }
 

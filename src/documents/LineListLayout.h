@@ -20,11 +20,11 @@ struct LineListColumn {
     bool operator==(const LineListColumn&) const = default;
 };
 
-// Lyric documents and MP3 entries get the time column.
+// Lyric documents, subtitle files and MP3 entries get the time column.
 QList<LineListColumn> LineListColumns(DocumentKind kind, bool mp3Entry = false);
 
 // Selected rows are one colour; the others alternate by the row key (the row
-// index for lyrics, the source line for the other kinds, so all segments of
+// index for lyrics and subtitle files, the source line for the other kinds, so all segments of
 // one script line share a background).
 Rgb LineListRowBackground(DocumentKind kind, qsizetype row, const LineItem& item, bool selected);
 

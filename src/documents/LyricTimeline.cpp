@@ -154,7 +154,17 @@ qint64 LyricOffsetMs(const QStringList& documentLines) {
 DocumentTimeline BuildTimeline(const SubtitleDocument& document, const LineList& items) {
     DocumentTimeline timeline;
     std::vector<LyricLine> rows;
-    if (document.kind == DocumentKind::Lyric) {
+    if (document.kind == DocumentKind::Surtitle) {
+        // Every row has its time: a cue at its start, a blank at its end.
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            LyricLine row;
+            row.kind = LyricLine::Kind::Item;
+            row.stampsMs.push_back(TagMilliseconds(items[i].Source));
+            row.text = items[i].Text;
+            rows.push_back(std::move(row));
+        }
+        timeline.timed = true;
+    } else if (document.kind == DocumentKind::Lyric) {
         for (const QString& line : document.lines) {
             LyricLine parsed = ParseLyricLine(line);
             if (parsed.kind == LyricLine::Kind::Offset) {

@@ -73,7 +73,7 @@ struct NeverShownEntry {
 
 struct DocumentTimeline {
     // True when the rows follow the track by their time tags: a lyric script
-    // with at least one stamp later than 00:00. Otherwise every row is
+    // with at least one stamp later than 00:00, and every subtitle file. Otherwise every row is
     // untimed and the rows are stepped through in list order (by the line
     // timer, or by the interval setting while a track plays).
     bool timed = false;

@@ -31,6 +31,10 @@ EntryType EntryTypeOf(const QString& path) {
     if (suffix == QStringLiteral(".txt")) {
         return EntryType::PlainText;
     }
+    if (suffix == QStringLiteral(".srt") || suffix == QStringLiteral(".ass") ||
+        suffix == QStringLiteral(".ssa")) {
+        return EntryType::Surtitle;
+    }
     return EntryType::Unsupported;
 }
 
@@ -67,6 +71,7 @@ QString PartnerPath(const QString& path) {
         return WithExtensionOfAnyCase(path.left(path.size() - 4) + QStringLiteral(".lrc"),
                                       QStringLiteral(".lrc"));
     case EntryType::Lyric:
+    case EntryType::Surtitle:
         return WithExtensionOfAnyCase(path.left(path.size() - 4) + QStringLiteral(".mp3"),
                                       QStringLiteral(".mp3"));
     default:
@@ -99,6 +104,11 @@ PlaylistRow MakePlaylistRow(const QString& path) {
     case EntryType::PlainText:
         row.icon = 5;
         row.firstMarker = 3;
+        break;
+    case EntryType::Surtitle:
+        row.icon = kSurtitleIcon;
+        row.firstMarker = 3;
+        row.secondMarker = partnerExists ? 4 : kNoMarker;
         break;
     case EntryType::Unsupported:
         break;

@@ -8,17 +8,20 @@
 
 class OperatorInterface;
 
-// The four kinds of playlist entry, by extension without regard to case.
-enum class EntryType { Project, Mp3, Lyric, PlainText, Unsupported };
+// The kinds of playlist entry, by extension without regard to case. A
+// subtitle file is ".srt", ".ass" or ".ssa".
+enum class EntryType { Project, Mp3, Lyric, PlainText, Surtitle, Unsupported };
 EntryType EntryTypeOf(const QString& path);
-// The MP3 of a lyric entry and the lyric of an MP3 entry: the path with its
-// last four characters replaced. Files come from a world that ignores case,
+// The MP3 of a lyric or subtitle entry and the lyric of an MP3 entry: the
+// path with its last four characters replaced. Files come from a world that ignores case,
 // so when that exact file does not exist, a file of the same name whose
 // extension differs only in case is taken. Empty for the other types.
 QString PartnerPath(const QString& path);
 
 // Icons of the file list: the row icon by type, marker 3 = has a script,
 // marker 4 = has a track. Decided when a row is added and not updated later.
+// A subtitle file's row icon is the seventh picture.
+inline constexpr int kSurtitleIcon = 6;
 inline constexpr int kNoMarker = -1;
 struct PlaylistRow {
     QString name; // file name without directory
@@ -33,12 +36,13 @@ namespace PlaylistFilters {
 inline const QString kPlaylistOrAll = QStringLiteral("LED播放列表(*.lft)|*.lft|所有文件(*.*)|*.*");
 inline const QString kPlaylistOnly = QStringLiteral("LED播放列表(*.lft)|*.lft");
 inline const QString kEntries = QStringLiteral(
-    "支持文件(*.lpf;*.mp3;*.lrc;*.txt)|*.lpf;*.mp3;*.lrc;*.txt|LED工程文件(*.lpf)|*.lpf|"
-    "MP3文件(*.mp3)|*.mp3|LRC歌词文件(*.lrc)|*.lrc|文本文件(*.txt)|*.txt|所有文件(*.*)|*.*");
+    "支持文件(*.lpf;*.mp3;*.lrc;*.txt;*.srt;*.ass;*.ssa)|*.lpf;*.mp3;*.lrc;*.txt;*.srt;*.ass;*.ssa|"
+    "LED工程文件(*.lpf)|*.lpf|MP3文件(*.mp3)|*.mp3|LRC歌词文件(*.lrc)|*.lrc|文本文件(*.txt)|*.txt|"
+    "字幕文件(*.srt;*.ass;*.ssa)|*.srt;*.ass;*.ssa|所有文件(*.*)|*.*");
 } // namespace PlaylistFilters
 
 // The entries of a playlist file that can be played: lines naming existing
-// files of the four entry types. `trim` removes blanks and control characters
+// files of the entry types. `trim` removes blanks and control characters
 // around each line first (the start-up restore reads lines as they are).
 QStringList PlayableEntries(const QStringList& fileLines, bool trim);
 

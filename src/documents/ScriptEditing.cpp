@@ -4,6 +4,7 @@
 #include "documents/LineBuilding.h"
 #include "documents/LyricTimeline.h"
 #include "documents/ProjectFile.h"
+#include "documents/SurtitleEditing.h"
 
 #include "core/Operator.h"
 #include "core/TextFiles.h"
@@ -74,6 +75,77 @@ bool ScriptEditing::IsLyric() const {
     return m_session.document().kind == DocumentKind::Lyric;
 }
 
+bool ScriptEditing::IsSurtitle() const {
+    return m_session.document().kind == DocumentKind::Surtitle;
+}
+
+qsizetype ScriptEditing::RowOfCue(qsizetype piece) const {
+    const QList<SurtitleRow>& rows = m_session.surtitleRows();
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].piece == piece && !rows[i].blank) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+EditOutcome ScriptEditing::InsertCue(qsizetype selected) {
+    const QList<SurtitleRow>& rows = m_session.surtitleRows();
+    if (!rows.isEmpty() && (selected < 0 || selected >= rows.size())) {
+        m_op.Inform(EditingTexts::kSelectToInsert);
+        return {};
+    }
+    const std::optional<QString> text = m_dialogs.AskLine(EditingTexts::kInsertCaption, QString());
+    if (!text) {
+        return {};
+    }
+    SurtitleScript script = m_session.document().surtitle;
+    const qsizetype piece = InsertCueBefore(script, rows, rows.isEmpty() ? 0 : selected, *text);
+    m_session.SetSurtitle(std::move(script));
+    return {true, RowOfCue(piece)};
+}
+
+EditOutcome ScriptEditing::ModifyCue(qsizetype selected) {
+    const QList<SurtitleRow>& rows = m_session.surtitleRows();
+    if (selected < 0 || selected >= rows.size()) {
+        m_op.Inform(EditingTexts::kSelectToModify);
+        return {};
+    }
+    if (rows[selected].blank) {
+        m_op.Inform(EditingTexts::kBlankRowOfSurtitles);
+        return {};
+    }
+    const std::optional<QString> text =
+        m_dialogs.AskLine(EditingTexts::kModifyCaption, m_session.lines()[selected].Text);
+    if (!text) {
+        return {};
+    }
+    SurtitleScript script = m_session.document().surtitle;
+    const qsizetype piece = rows[selected].piece;
+    SetCueText(script, rows, selected, *text);
+    m_session.SetSurtitle(std::move(script));
+    return {true, RowOfCue(piece)};
+}
+
+EditOutcome ScriptEditing::DeleteCue(qsizetype selected) {
+    const QList<SurtitleRow>& rows = m_session.surtitleRows();
+    if (selected < 0 || selected >= rows.size()) {
+        m_op.Inform(EditingTexts::kSelectToDelete);
+        return {};
+    }
+    if (rows[selected].blank) {
+        m_op.Inform(EditingTexts::kBlankRowOfSurtitles);
+        return {};
+    }
+    if (!m_op.AskYesNo(EditingTexts::kConfirmDelete)) {
+        return {};
+    }
+    SurtitleScript script = m_session.document().surtitle;
+    RemoveCue(script, rows, selected);
+    m_session.SetSurtitle(std::move(script));
+    return {true, -1};
+}
+
 qsizetype ScriptEditing::DocumentLineOf(qsizetype item) const {
     const LineList& items = m_session.lines();
     if (item < 0 || item >= items.size()) {
@@ -119,6 +191,13 @@ EditOutcome ScriptEditing::Import() {
         m_op.ShowError(content.status.message);
         return {};
     }
+    if (IsSurtitle()) {
+        // The script's lines become the cues, to be timed by recording.
+        SurtitleScript script = m_session.document().surtitle;
+        ReplaceCuesWithLines(script, CleanImportedLines(content.lines));
+        m_session.SetSurtitle(std::move(script));
+        return {true, -1};
+    }
     return Replaced(CleanImportedLines(content.lines), -1);
 }
 
@@ -136,6 +215,9 @@ EditOutcome ScriptEditing::EditWhole() {
 EditOutcome ScriptEditing::Insert(qsizetype selected) {
     if (!RequireDocument()) {
         return {};
+    }
+    if (IsSurtitle()) {
+        return InsertCue(selected);
     }
     const bool hasItems = !m_session.lines().isEmpty();
     const qsizetype before = hasItems ? DocumentLineOf(selected) : -1;
@@ -167,6 +249,9 @@ EditOutcome ScriptEditing::Insert(qsizetype selected) {
 EditOutcome ScriptEditing::Modify(qsizetype selected) {
     if (!RequireDocument()) {
         return {};
+    }
+    if (IsSurtitle()) {
+        return ModifyCue(selected);
     }
     const qsizetype line = DocumentLineOf(selected);
     if (line < 0) {
@@ -203,6 +288,9 @@ EditOutcome ScriptEditing::Modify(qsizetype selected) {
 EditOutcome ScriptEditing::Delete(qsizetype selected) {
     if (!RequireDocument()) {
         return {};
+    }
+    if (IsSurtitle()) {
+        return DeleteCue(selected);
     }
     const qsizetype line = DocumentLineOf(selected);
     if (line < 0) {

@@ -50,6 +50,9 @@ inline const QString kOnlyLyricsRecord = QStringLiteral("只有歌词文件才�
 inline const QString kInsertCaption = QStringLiteral("插入字幕");
 inline const QString kModifyCaption = QStringLiteral("修改字幕");
 inline const QString kImportFilter = QStringLiteral("文本文件(*.txt)|*.txt|所有文件(*.*)|*.*");
+// A subtitle file's blank row is the end of the cue before it, not a line.
+inline const QString kBlankRowOfSurtitles =
+    QStringLiteral("这是两条字幕之间的空白，不能修改或删除。可以在它前面插入字幕。");
 } // namespace EditingTexts
 
 // What a command left for the line list: whether the lines changed (the
@@ -83,6 +86,14 @@ public:
 private:
     bool RequireDocument();
     bool IsLyric() const;
+    bool IsSurtitle() const;
+    // Subtitle files: the commands work on cues, so every other line of the
+    // file stays as it was.
+    EditOutcome InsertCue(qsizetype selected);
+    EditOutcome ModifyCue(qsizetype selected);
+    EditOutcome DeleteCue(qsizetype selected);
+    // The row that starts the cue of `piece` after a rebuild, -1 for none.
+    qsizetype RowOfCue(qsizetype piece) const;
     // The document line an item shows, -1 when the item is not in the list.
     qsizetype DocumentLineOf(qsizetype item) const;
     // The first item of document line `line` after a rebuild, -1 for none.

@@ -10,5 +10,8 @@ DocumentKind KindOfPath(const QString& path) {
     if (path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive)) {
         return DocumentKind::PlainText;
     }
+    if (IsSurtitlePath(path)) {
+        return DocumentKind::Surtitle;
+    }
     return DocumentKind::Project;
 }

@@ -13,6 +13,15 @@
 
 #include <algorithm>
 
+namespace {
+
+const QString kReloadedNotice = QStringLiteral("字幕文件已在外部修改，已重新载入");
+const QString kChangedOnDiskQuestion =
+    QStringLiteral("字幕文件已在外部修改。是否载入修改后的文件？\n"
+                   "选“是”载入外部修改，放弃本机尚未保存的修改；选“否”保留本机的修改。");
+
+} // namespace
+
 PlaybackController::PlaybackController(Parts parts)
     : m_settings(parts.settings), m_document(parts.document), m_playlist(parts.playlist),
       m_engine(parts.engine), m_op(parts.op), m_link(parts.link), m_screens(parts.screens),
@@ -113,10 +122,17 @@ void PlaybackController::PlayFromStart() {
     }
     m_timeTable.clear();
     m_timeIndex = 0;
+    m_followHeldThrough = -1;
+    m_clockMode = false;
+    m_clockRunning = false;
     const bool trackExists = TrackFileExists();
     if (m_settings.Play.AutoPlayCaption) {
         BuildTimeTable();
-        if (!trackExists) {
+        if (!trackExists && FollowsShowClock()) {
+            // A surtitle is due at its time whether or not music plays: the
+            // station's own clock stands in for the track.
+            StartShowClock();
+        } else if (!trackExists) {
             if (!m_document.lines().isEmpty()) {
                 SelectLine(0);
             }
@@ -135,7 +151,9 @@ void PlaybackController::Continue() {
     if (m_state != PlayerState::Paused) {
         return;
     }
-    if (!TrackFileExists()) {
+    if (m_clockMode) {
+        ResumeShowClock();
+    } else if (!TrackFileExists()) {
         StartLineTimer();
     } else if (m_engine.Activity(m_track.stream) != ChannelActivity::Playing) {
         // Paused, or (after a recovery that was told to pause) stopped at the
@@ -153,6 +171,7 @@ void PlaybackController::Pause() {
     if (TrackFileExists() && m_engine.Activity(m_track.stream) == ChannelActivity::Playing) {
         m_engine.Pause(m_track.stream);
     }
+    PauseShowClock();
     m_lineTimer.Stop();
     m_state = PlayerState::Paused;
     m_view.Refresh();
@@ -167,6 +186,8 @@ void PlaybackController::Stop() {
     if (ChannelActive()) {
         StopTrack(m_engine, m_track);
     }
+    m_clockMode = false;
+    m_clockRunning = false;
     m_lineTimer.Stop();
     m_progress = 0;
     m_nextFileTimer.Stop();
@@ -197,7 +218,10 @@ void PlaybackController::ForgetLineSelection() {
 QString PlaybackController::RenderLine(qsizetype index) {
     const LineList& items = m_document.lines();
     const QString row1 = items[index].Text;
-    const QString row2 = index + 1 < items.size() ? items[index + 1].Text : QString();
+    // The blank after a surtitle blanks every row: the next cue must not
+    // stand in the second row over the silence before it is due.
+    const bool blank = m_document.document().kind == DocumentKind::Surtitle && row1.isEmpty();
+    const QString row2 = !blank && index + 1 < items.size() ? items[index + 1].Text : QString();
     m_screens.RenderRows(row1, row2);
     return row1;
 }
@@ -328,7 +352,7 @@ void PlaybackController::StartRecording() {
     if (!document.isOpen()) {
         return;
     }
-    if (document.kind != DocumentKind::Lyric) {
+    if (document.kind != DocumentKind::Lyric && document.kind != DocumentKind::Surtitle) {
         m_op.Inform(EditingTexts::kOnlyLyricsRecord);
         return;
     }
@@ -358,6 +382,12 @@ void PlaybackController::StopRecording() {
     StopTrack(m_engine, m_track);
     m_progress = 0;
     m_state = PlayerState::Ready;
+    if (m_document.document().kind == DocumentKind::Surtitle) {
+        // The recorded times put the rows in a new order, and a cue may
+        // now run into the next one or leave a gap before it.
+        m_document.RebuildLineList();
+        ForgetLineSelection();
+    }
     m_view.Refresh();
 }
 
@@ -440,6 +470,17 @@ void PlaybackController::OnHeartbeat() {
             p = TrackSeconds(m_engine, m_track);
             positionMs = TrackPositionMs();
             m_progress = TrackProgress(m_engine, m_track);
+        } else if (m_clockMode) {
+            const qint64 clockMs = ShowClockMs();
+            p = clockMs / 1000;
+            FollowTimeTable(clockMs);
+            // The file ends once its last row (the blank after the last cue)
+            // has been shown.
+            const qsizetype last = qsizetype(m_timeTable.size()) - 1;
+            if (m_timeTable.empty() ||
+                (m_timeIndex == last && m_timeTable[size_t(last)].dueMs <= clockMs)) {
+                EndOfFile();
+            }
         } else {
             // The track ended between two heartbeats: the lines due before its
             // end are still shown, so a last line close to the end is not lost
@@ -488,9 +529,49 @@ void PlaybackController::FollowTimeTable(qint64 positionMs) {
         ++i;
     }
     m_timeIndex = i;
+    if (i <= m_followHeldThrough) {
+        return;
+    }
     if (m_timeTable[size_t(i)].dueMs <= positionMs) {
         SelectLine(m_timeTable[size_t(i)].line);
     }
+}
+
+bool PlaybackController::FollowsShowClock() const {
+    return m_document.document().kind == DocumentKind::Surtitle;
+}
+
+void PlaybackController::StartShowClock() {
+    m_clockMode = true;
+    m_clockElapsedUs = 0;
+    m_clockRunning = false;
+    ResumeShowClock();
+}
+
+void PlaybackController::PauseShowClock() {
+    if (m_clockMode && m_clockRunning) {
+        m_clockElapsedUs += m_clock->NowMicroseconds() - m_clockResumedUs;
+        m_clockRunning = false;
+    }
+}
+
+void PlaybackController::ResumeShowClock() {
+    if (m_clockMode && !m_clockRunning) {
+        m_clockResumedUs = m_clock->NowMicroseconds();
+        m_clockRunning = true;
+    }
+}
+
+qint64 PlaybackController::ShowClockMs() const {
+    const qint64 running = m_clockRunning ? m_clock->NowMicroseconds() - m_clockResumedUs : 0;
+    return (m_clockElapsedUs + running) / 1000;
+}
+
+qint64 PlaybackController::PlayPositionMs() {
+    if (m_clockMode) {
+        return ShowClockMs();
+    }
+    return m_track.stream != 0 ? TrackPositionMs() : 0;
 }
 
 void PlaybackController::OnLineTimer() {
@@ -515,6 +596,9 @@ void PlaybackController::OnNextFileTimer() {
 
 void PlaybackController::CloseDocument() {
     m_document.Close();
+    m_clockMode = false;
+    m_clockRunning = false;
+    m_followHeldThrough = -1;
     m_selectedLine = -1;
     m_state = PlayerState::NoDocument;
     CloseTrack(m_engine, m_track);
@@ -646,11 +730,13 @@ void PlaybackController::SelectEntry(qsizetype row) {
 
     const QString entry = m_playlist.entries()[m_selectedEntry];
     const EntryType type = EntryTypeOf(entry);
-    m_lyricColumns = type == EntryType::Mp3 || type == EntryType::Lyric;
+    m_lyricColumns =
+        type == EntryType::Mp3 || type == EntryType::Lyric || type == EntryType::Surtitle;
     const QString script = type == EntryType::Mp3 ? PartnerPath(entry) : entry;
-    const QString track = type == EntryType::Mp3     ? entry
-                          : type == EntryType::Lyric ? PartnerPath(entry)
-                                                     : QString();
+    const QString track = type == EntryType::Mp3 ? entry
+                          : type == EntryType::Lyric || type == EntryType::Surtitle
+                              ? PartnerPath(entry)
+                              : QString();
     if (QFileInfo(script).isFile()) {
         const IoStatus status = m_document.Load(script);
         if (status) {
@@ -717,6 +803,52 @@ void PlaybackController::RestorePlaylist() {
         }
     }
     m_view.Refresh();
+}
+
+void PlaybackController::ReloadChangedScript() {
+    // The question below lets the watcher call again while it is open.
+    if (m_askingAboutReload || !m_document.ChangedOnDisk()) {
+        return;
+    }
+    if (m_document.document().modified) {
+        m_askingAboutReload = true;
+        const bool takeDisk = m_op.AskYesNo(kChangedOnDiskQuestion);
+        m_askingAboutReload = false;
+        if (!takeDisk) {
+            // The edits stay and the next save writes over the change;
+            // this change is not asked about again.
+            m_document.AcceptDiskState();
+            return;
+        }
+        if (!m_document.document().isOpen()) {
+            return;
+        }
+    }
+    const IoStatus status = m_document.Reload();
+    if (!status) {
+        m_op.ShowError(status.message);
+        return;
+    }
+    const qsizetype count = m_document.lines().size();
+    m_selectedLine = count == 0 ? -1 : std::min(m_selectedLine, count - 1);
+    if (!m_timeTable.empty() &&
+        (m_state == PlayerState::Playing || m_state == PlayerState::Paused)) {
+        // The times may have changed too. What was due before the reload has
+        // had its moment; the following goes on with the next line due.
+        const qint64 positionMs = PlayPositionMs();
+        m_timeTable.clear();
+        BuildTimeTable();
+        m_followHeldThrough = -1;
+        for (qsizetype i = 0; i < qsizetype(m_timeTable.size()); ++i) {
+            if (m_timeTable[size_t(i)].dueMs <= positionMs) {
+                m_followHeldThrough = i;
+            }
+        }
+        m_timeIndex = std::max<qsizetype>(m_followHeldThrough, 0);
+    }
+    m_view.Refresh();
+    m_view.ShowLineSelection(m_selectedLine, m_selectedLine);
+    m_op.SetStatus(kReloadedNotice);
 }
 
 void PlaybackController::ShutDownPlaylist() {

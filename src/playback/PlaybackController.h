@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioClock.h"
 #include "ControllerTimer.h"
 #include "PlaybackPorts.h"
 #include "PlayerState.h"
@@ -11,6 +12,7 @@
 
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -74,6 +76,9 @@ public:
 
     // Starts the heartbeat.
     void Start();
+    // The clock a subtitle file without a track is played by (the steady
+    // clock unless a test gives its own).
+    void setShowClock(std::shared_ptr<AudioClock> clock) { m_clock = std::move(clock); }
 
     // ---- state
     PlayerState state() const { return m_state; }
@@ -161,6 +166,13 @@ public:
     bool NewSubtitleFile(ScriptEditingDialogs& dialogs);
     // Reopens the playlist of the last session.
     void RestorePlaylist();
+
+    // ---- the open script changed on disk
+    // Reads it again when another program changed it: the selected line
+    // number stays selected and nothing is sent until the operator steps or
+    // the next line becomes due. With unsaved edits the operator chooses
+    // which to keep.
+    void ReloadChangedScript();
     // Before the main window closes: offers to save the list and remembers it.
     void ShutDownPlaylist();
 
@@ -194,6 +206,14 @@ private:
     void StartNextFileTimer();
     void BuildTimeTable();
     void FollowTimeTable(qint64 positionMs);
+    // A subtitle file without a track follows the show clock from F1.
+    bool FollowsShowClock() const;
+    void StartShowClock();
+    void PauseShowClock();
+    void ResumeShowClock();
+    qint64 ShowClockMs() const;
+    // Where playback stands: the track's position, or the show clock's.
+    qint64 PlayPositionMs();
     qint64 TrackPositionMs();
     void DrawMeters(qint64 p);
     void CloseDocument();
@@ -224,6 +244,15 @@ private:
     qsizetype m_selectedLine = -1;
     qsizetype m_selectedEntry = -1;
     bool m_lyricColumns = false;
+    std::shared_ptr<AudioClock> m_clock = std::make_shared<SteadyAudioClock>();
+    bool m_clockMode = false;    // the time table follows the show clock
+    bool m_clockRunning = false; // not paused
+    qint64 m_clockElapsedUs = 0; // up to the last pause
+    qint64 m_clockResumedUs = 0;
+    // After a reload while playing, the entries already due then are not
+    // shown again: the following waits for the next one.
+    qsizetype m_followHeldThrough = -1;
+    bool m_askingAboutReload = false;
     TSpectrum m_spectrum{162, 70};
     TVolume m_volume{22, 70};
 };

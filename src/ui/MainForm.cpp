@@ -19,6 +19,7 @@
 #include "ui/TempForm.h"
 
 #include "core/DesktopEntry.h"
+#include "documents/ScriptFileWatcher.h"
 #include "documents/TextEffectApply.h"
 #include "link/FrameEncoding.h"
 #include "offline/AdvertFile.h"
@@ -71,18 +72,19 @@ QIcon GlyphIcon(const QString& glyph, QColor colour) {
     return QIcon(pixmap);
 }
 
-// The six pictures of the file list: project, MP3, lyric, "has a script",
-// "has a track", plain text.
+// The pictures of the file list: project, MP3, lyric, "has a script",
+// "has a track", plain text, subtitle file.
 QIcon FileListIcon(int index) {
-    static const std::array<QIcon, 6> icons{
+    static const std::array<QIcon, 7> icons{
         GlyphIcon(QStringLiteral("工"), QColor(70, 110, 180)),
         GlyphIcon(QStringLiteral("♪"), QColor(170, 80, 160)),
         GlyphIcon(QStringLiteral("词"), QColor(60, 150, 90)),
         GlyphIcon(QStringLiteral("字"), QColor(200, 120, 40)),
         GlyphIcon(QStringLiteral("♫"), QColor(190, 60, 60)),
         GlyphIcon(QStringLiteral("文"), QColor(110, 110, 110)),
+        GlyphIcon(QStringLiteral("幕"), QColor(40, 130, 160)),
     };
-    return index >= 0 && index < 6 ? icons[size_t(index)] : QIcon();
+    return index >= 0 && index < int(icons.size()) ? icons[size_t(index)] : QIcon();
 }
 
 } // namespace
@@ -113,6 +115,9 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
 
     RefreshMainWindow();
     m_hotKey = new GlobalHotKey(this);
+    m_scriptWatcher = new ScriptFileWatcher(this);
+    connect(m_scriptWatcher, &ScriptFileWatcher::changed, this,
+            [this] { m_player.ReloadChangedScript(); });
     connect(m_hotKey, &GlobalHotKey::activated, this, [this] { m_live.ClearScreens(); });
 
     m_keyForm = new Tkey_Form(this);
@@ -727,6 +732,9 @@ void TMainForm::OpenPreviewWindow(ScreenId screen) {
 
 void TMainForm::DocumentLoaded(DocumentKind) {
     SizePreviews();
+    if (m_scriptWatcher) {
+        m_scriptWatcher->Follow(m_document.document().path);
+    }
 }
 
 void TMainForm::RenderEmptyRows() {

@@ -40,6 +40,7 @@ class ImageBox;
 class QLabel;
 class QMenu;
 class PreviewAnimator;
+class ScriptFileWatcher;
 class TAboutForm;
 class TFontForm;
 class TPreviewForm;
@@ -248,6 +249,8 @@ private:
     TtuojiForm* m_offlineForm = nullptr;
     bool m_editingAdvert = false;
     GlobalHotKey* m_hotKey = nullptr;
+    // The open script, for changes another program makes to it.
+    ScriptFileWatcher* m_scriptWatcher = nullptr;
 
     QList<PlaylistRow> m_shownRows;
     QString m_shownRowsPath;

@@ -28,11 +28,16 @@ TEST_F(PlaylistTest, TypesAndPartners) {
     EXPECT_EQ(EntryTypeOf(U("b.Mp3")), EntryType::Mp3);
     EXPECT_EQ(EntryTypeOf(U("b.lrc")), EntryType::Lyric);
     EXPECT_EQ(EntryTypeOf(U("b.TXT")), EntryType::PlainText);
+    EXPECT_EQ(EntryTypeOf(U("b.SRT")), EntryType::Surtitle);
+    EXPECT_EQ(EntryTypeOf(U("b.ass")), EntryType::Surtitle);
+    EXPECT_EQ(EntryTypeOf(U("b.Ssa")), EntryType::Surtitle);
     EXPECT_EQ(EntryTypeOf(U("b.wav")), EntryType::Unsupported);
     EXPECT_EQ(EntryTypeOf(U("lrc")), EntryType::Unsupported);
     EXPECT_EQ(PartnerPath(U("/s/歌.MP3")), U("/s/歌.lrc"));
     EXPECT_EQ(PartnerPath(U("/s/歌.lrc")), U("/s/歌.mp3"));
     EXPECT_EQ(PartnerPath(U("/s/歌.txt")), U(""));
+    EXPECT_EQ(PartnerPath(U("/s/第一幕.srt")), U("/s/第一幕.mp3"));
+    EXPECT_EQ(PartnerPath(U("/s/第一幕.ASS")), U("/s/第一幕.mp3"));
 }
 
 TEST_F(PlaylistTest, RowIconsAndMarkersAreDecidedWhenAdded) {
@@ -46,6 +51,8 @@ TEST_F(PlaylistTest, RowIconsAndMarkersAreDecidedWhenAdded) {
     EXPECT_EQ(MakePlaylistRow(lonelyMp3), PlaylistRow({U("tune.mp3"), 1, kNoMarker, 4}));
     EXPECT_EQ(MakePlaylistRow(dir.file(U("s.lpf"))), PlaylistRow({U("s.lpf"), 0, 3, kNoMarker}));
     EXPECT_EQ(MakePlaylistRow(dir.file(U("s.txt"))), PlaylistRow({U("s.txt"), 5, 3, kNoMarker}));
+    EXPECT_EQ(MakePlaylistRow(touch("song.srt")), PlaylistRow({U("song.srt"), 6, 3, 4}));
+    EXPECT_EQ(MakePlaylistRow(touch("act.ass")), PlaylistRow({U("act.ass"), 6, 3, kNoMarker}));
 
     ASSERT_TRUE(list.Append(lonelyMp3));
     touch("tune.lrc");
@@ -73,6 +80,19 @@ TEST_F(PlaylistTest, OpeningSkipsBlankMissingAndForeignLines) {
     EXPECT_EQ(list.entries(), QStringList({b}));
 
     EXPECT_FALSE(list.Open(dir.file(U("none.lft")), true));
+}
+
+TEST_F(PlaylistTest, SubtitleFilesAreKeptByTheListFile) {
+    const QString srt = touch("第一幕.srt");
+    const QString ass = touch("第二幕.ASS");
+    ASSERT_TRUE(list.Append(srt));
+    ASSERT_TRUE(list.Append(ass));
+    const QString lft = dir.file(U("show.lft"));
+    ASSERT_TRUE(list.WriteTo(lft));
+    Playlist opened;
+    ASSERT_TRUE(opened.Open(lft, true));
+    EXPECT_EQ(opened.entries(), QStringList({srt, ass}));
+    EXPECT_TRUE(PlaylistFilters::kEntries.contains(U("*.srt;*.ass;*.ssa")));
 }
 
 TEST_F(PlaylistTest, SavingAddsTheExtensionUnlessPresent) {

@@ -1,4 +1,4 @@
-// lines: a pre-show check of a script or lyric file. It prints how the
+// lines: a pre-show check of a script, lyric or subtitle file. It prints how the
 // station will read the file: its encoding, every entry in showing order with
 // its time, then what the operator should look at before the show.
 #include "CliCommand.h"
@@ -14,6 +14,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <set>
 
 namespace {
@@ -21,11 +22,14 @@ namespace {
 const char kUsage[] =
     "Usage: subtitle-station-cli lines [--home DIR] FILE\n"
     "\n"
-    "Prints how the station reads a script (.txt), lyric (.lrc) or project (.lpf) file:\n"
-    "first 'encoding: NAME', then one line per entry in showing order, '[mm:ss.xx] text'\n"
-    "for a timed entry and '[--:--.--] text' for an untimed one, then warnings: lines\n"
-    "too long for a screen in use (by DIR/Config.ini, or the defaults without --home),\n"
-    "lines that will never be shown, and characters that cannot be saved as GBK.\n"
+    "Prints how the station reads a script (.txt), lyric (.lrc), project (.lpf) or\n"
+    "subtitle (.srt, .ass, .ssa) file: first 'encoding: NAME', then one line per entry in\n"
+    "showing order, '[mm:ss.xx] text' for a timed entry, '[--:--.--] text' for an untimed\n"
+    "one and '[mm:ss.xx]' alone where the screens go blank, then warnings: lines too long\n"
+    "for a screen in use (by DIR/Config.ini, or the defaults without --home), lines that\n"
+    "will never be shown, characters that cannot be saved as GBK, and in subtitle files\n"
+    "every cue that is broken (times that cannot be read, no number, no blank line before\n"
+    "it, no end after its start) or overlaps another.\n"
     "\n"
     "Exit codes: 0 no warnings; 1 warnings, or the file cannot be read; 2 bad arguments.\n";
 
@@ -133,15 +137,32 @@ int RunLinesCommand(const QStringList& arguments, CliIo& io) {
 
     io.out << "encoding: " << EncodingName(document.encoding) << '\n';
     for (const TimelineEntry& entry : timeline.entries) {
-        io.out << Stamp(entry.dueMs) << ' ' << entry.text << '\n';
+        io.out << Stamp(entry.dueMs);
+        if (!entry.text.isEmpty()) {
+            io.out << ' ' << entry.text;
+        }
+        io.out << '\n';
     }
 
     QStringList warnings;
+    if (document.kind == DocumentKind::Surtitle) {
+        QList<SurtitleNote> notes = document.surtitle.notes + SurtitleOverlaps(document.surtitle);
+        std::stable_sort(
+            notes.begin(), notes.end(),
+            [](const SurtitleNote& a, const SurtitleNote& b) { return a.fileLine < b.fileLine; });
+        for (const SurtitleNote& note : notes) {
+            warnings << QStringLiteral("line %1: %2").arg(note.fileLine).arg(note.text);
+        }
+    }
     for (const NeverShownEntry& never : timeline.neverShown) {
         const QString why = never.reason == NeverShownReason::NoTimeTag
                                 ? QStringLiteral("it has no time tag")
                                 : QStringLiteral("another line is due at the same moment");
-        warnings << QStringLiteral("never shown (line %1, %2): %3")
+        // In a subtitle file "line" means a line of the file; the list counts rows.
+        const QString where = document.kind == DocumentKind::Surtitle ? QStringLiteral("row")
+                                                                      : QStringLiteral("line");
+        warnings << QStringLiteral("never shown (%1 %2, %3): %4")
+                        .arg(where)
                         .arg(never.entry.item + 1)
                         .arg(why, never.entry.text);
     }

@@ -64,3 +64,36 @@ TEST(LinesCommand, ACleanGbkScriptPassesAndBadArgumentsAreNamed) {
     EXPECT_EQ(RunCli({QStringLiteral("lines"), dir.file(QStringLiteral("missing.lrc"))}).exitCode,
               1);
 }
+
+TEST(LinesCommand, ASubtitleFileWithItsBlanksAndEveryBrokenCue) {
+    const CliRun run = RunCli(
+        {QStringLiteral("lines"), QStringLiteral(STATION_TEST_DATA_DIR "/documents/act1.srt")});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    const QString expected = QStringLiteral(
+        "encoding: UTF-8 with byte order mark\n"
+        "[00:01.00] 序曲\n"
+        "[00:03.50]\n"
+        "[00:04.00] 我的心 在燃烧\n"
+        "[00:06.00] 合唱：罗密欧 & 朱丽叶\n"
+        "[00:08.00] 重叠的一句\n"
+        "[00:10.00]\n"
+        "[00:12.00] 没有空行之后\n"
+        "[00:13.00]\n"
+        "[00:14.00] 缺少序号\n"
+        "[00:15.00]\n"
+        "[00:18.50] 终\n"
+        "[00:20.00]\n"
+        "warning: line 14: the cue overlaps the cue at line 10, which is still on until "
+        "[00:08.25]; it replaces it\n"
+        "warning: line 17: no blank line before this cue\n"
+        "warning: line 21: the cue has no number\n"
+        "warning: line 25: the times cannot be read, the cue is not shown: "
+        "\"00:00:1X,000 --> 00:00:17,000\"\n");
+    EXPECT_EQ(run.out, expected) << run.out.toStdString();
+
+    // A clean delivery passes.
+    const CliRun clean = RunCli(
+        {QStringLiteral("lines"), QStringLiteral(STATION_TEST_DATA_DIR "/documents/act1.ass")});
+    EXPECT_EQ(clean.exitCode, 0) << clean.out.toStdString();
+    EXPECT_TRUE(clean.out.contains(QStringLiteral("\n[00:06.00] Addio, mio caro, addio\n")));
+}
