@@ -21,7 +21,7 @@ constexpr int kCardGap = 10;
 constexpr int kColumnGap = 18;
 constexpr int kGroupGap = 30;
 constexpr int kMinColumn = 280;  // text below a wide panel
-constexpr int kSideColumn = 230; // text beside a tall panel
+constexpr int kSideColumn = 180; // text beside a tall panel
 constexpr int kTextGap = 8;
 constexpr int kStateLines = 3;   // an offline card's state also names what it could not read
 constexpr int kCardsPerLine = 4; // a screen's cards wrap onto a new column or row past this
@@ -163,6 +163,15 @@ QString LedWall::StateText(const CardState& state, const QString& offlineShow,
         parts << QStringLiteral("故障: ") + faultParts.join(QStringLiteral(", "));
     }
     return parts.join(QStringLiteral(" · "));
+}
+
+QString LedWall::DrawnStateText(const QString& stateLine) {
+    const QString separator = QStringLiteral(" · ");
+    QStringList parts = stateLine.split(separator);
+    for (QString& part : parts) {
+        part.replace(QLatin1Char(' '), QChar(0x00A0));
+    }
+    return parts.join(separator);
 }
 
 const LedWall::CardView* LedWall::Find(const MacAddress& mac) const {
@@ -665,7 +674,7 @@ void LedWall::paintEvent(QPaintEvent* event) {
                                ? QColor(0xff, 0x70, 0x60)
                                : QColor(0x9a, 0xc8, 0xff));
             painter.drawText(view.place.state, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                             view.stateLine);
+                             DrawnStateText(view.stateLine));
         }
     }
 }

@@ -91,6 +91,9 @@ public:
     // its flash ("脱机播放 offline: 字幕 3/120"); `unreadable` follows it.
     static QString StateText(const CardState& state, const QString& offlineShow = {},
                              const QString& unreadable = {});
+    // The state line as drawn: a narrow column wraps it between its parts,
+    // never between a word and its number ("帧 12").
+    static QString DrawnStateText(const QString& stateLine);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

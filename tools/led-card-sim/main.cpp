@@ -295,12 +295,18 @@ int main(int argc, char** argv) {
                 area.move(*geometry->position);
             }
         } else {
-            QSize size = wall->SizeForDotSize(dotSize);
+            // The dot size asked for, or the largest below it at which the
+            // wall fits the desktop (less room for the frame and the panels).
+            int fitting = dotSize;
             if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-                // Room for the window's frame and the desktop's panels.
-                size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 80));
+                const QSize room = screen->availableGeometry().size() - QSize(40, 80);
+                while (fitting > LedWall::kMinDotSize &&
+                       !QRect(QPoint(), room)
+                            .contains(QRect(QPoint(), wall->SizeForDotSize(fitting)))) {
+                    --fitting;
+                }
             }
-            area.resize(size);
+            area.resize(wall->SizeForDotSize(fitting));
         }
         wall->SetAutoTick(true);
         area.show();

@@ -103,7 +103,7 @@ protected:
             const QString title = card.name + QStringLiteral("  ") + MacText(card.mac);
             EXPECT_GE(place.title.width(), metrics.horizontalAdvance(title));
             EXPECT_GE(place.title.height(), metrics.height());
-            const QString state = m_wall->StateLine(card.mac);
+            const QString state = LedWall::DrawnStateText(m_wall->StateLine(card.mac));
             const QRect wrapped =
                 metrics.boundingRect(place.state, Qt::AlignLeft | Qt::TextWordWrap, state);
             EXPECT_TRUE(place.state.contains(wrapped)) << state.toStdString();
