@@ -9,7 +9,7 @@ packages=(
     libmpg123-dev libkissfft-dev
     fonts-arphic-uming fonts-wqy-zenhei fontconfig
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth lame clang-format libxcb1-dev libxcb-xtest0-dev libglib2.0-bin clang libclang-rt-14-dev iproute2 stress-ng
+    xvfb xauth xdotool x11-utils lame clang-format libxcb1-dev libxcb-xtest0-dev libglib2.0-bin clang libclang-rt-14-dev iproute2 stress-ng
 )
 
 missing=()

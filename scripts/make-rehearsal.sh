@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
 # Creates a rehearsal home for the station and the virtual LED wall:
 #   make-rehearsal.sh HOME PORT_OFFSET
+#   make-rehearsal.sh --version
 # HOME gets Config.ini (three screens in use, two simulated cards each, the
-# sample playlist as the last open file), cards.txt for led-card-sim, and a
-# sample show in HOME/show: a plain script, a lyric file with its MP3 and a
-# project file, listed in show/rehearsal.lft. The station's files are GBK
-# with CR LF, as the station writes them; cards.txt is UTF-8 for the
-# simulator. Needs bash, iconv and lame.
+# sample playlist as the last open file, lines following the track when a
+# lyric file plays), cards.txt for led-card-sim, and a sample show in
+# HOME/show: a plain script, a lyric file with its MP3 and a project file,
+# listed in show/rehearsal.lft. The station's files are GBK with CR LF, as the
+# station writes them; cards.txt is UTF-8 for the simulator. Needs bash, iconv
+# and lame.
+#
+# HOME/rehearsal-version holds the version of this sample; scripts/run.sh
+# makes the home afresh when it differs from --version. Raise the version
+# whenever what this script writes changes.
 set -euo pipefail
+
+version=2
+if [[ ${1:-} == --version ]]; then
+    echo "$version"
+    exit 0
+fi
 
 home=${1:?usage: make-rehearsal.sh HOME PORT_OFFSET}
 offset=${2:?usage: make-rehearsal.sh HOME PORT_OFFSET}
@@ -90,6 +102,7 @@ Speed2=2
 Speed3=6
 
 [Options]
+AutoPlayCaption=1
 LastOpenFile=$show/rehearsal.lft
 INI
 
@@ -163,3 +176,6 @@ $show/开场.txt
 $show/月光.lrc
 $show/谢幕.lpf
 LFT
+
+# Last, so that a home cut short by an error is made again on the next run.
+echo "$version" >"$home/rehearsal-version"

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QStringList>
 #include <QWheelEvent>
 
@@ -15,9 +16,15 @@ namespace {
 
 constexpr int kMargin = 10;
 constexpr int kLine = 18;
+constexpr int kHeaderGap = 4;
+constexpr int kCardGap = 10;
 constexpr int kColumnGap = 18;
-constexpr int kMinColumn = 300;
-constexpr int kRowWidth = 1500; // wrap a screen's cards onto a new row past this
+constexpr int kGroupGap = 30;
+constexpr int kMinColumn = 280;  // text below a wide panel
+constexpr int kSideColumn = 180; // text beside a tall panel
+constexpr int kTextGap = 8;
+constexpr int kStateLines = 3;   // an offline card's state also names what it could not read
+constexpr int kCardsPerLine = 4; // a screen's cards wrap onto a new column or row past this
 constexpr int kFullBrightness = 16;
 
 QString ScreenTitle(ScreenId screen) {
@@ -158,6 +165,15 @@ QString LedWall::StateText(const CardState& state, const QString& offlineShow,
     return parts.join(QStringLiteral(" · "));
 }
 
+QString LedWall::DrawnStateText(const QString& stateLine) {
+    const QString separator = QStringLiteral(" · ");
+    QStringList parts = stateLine.split(separator);
+    for (QString& part : parts) {
+        part.replace(QLatin1Char(' '), QChar(0x00A0));
+    }
+    return parts.join(separator);
+}
+
 const LedWall::CardView* LedWall::Find(const MacAddress& mac) const {
     for (const CardView& view : m_cards) {
         if (view.mac == mac) {
@@ -211,7 +227,7 @@ void LedWall::Tick() {
     for (CardView& view : m_cards) {
         if (view.dotsStale) {
             Redraw(view);
-            update(view.panelRect);
+            update(view.place.panel);
         }
     }
 }
@@ -258,7 +274,7 @@ void LedWall::Take(CardView& view, const CardState& state) {
     const QString title = state.setup.name + QStringLiteral("  ") + MacText(view.mac);
     if (title != view.title) {
         view.title = title;
-        update(view.titleRect);
+        update(view.place.title);
     }
     const int level =
         state.brightness < 0 ? kFullBrightness : std::clamp(state.brightness, 0, kFullBrightness);
@@ -285,7 +301,7 @@ void LedWall::Take(CardView& view, const CardState& state) {
         offline ? StateText(state, OfflineShowText(view), UnreadableText(view)) : StateText(state);
     if (line != view.stateLine) {
         view.stateLine = line;
-        update(view.stateRect);
+        update(view.place.state);
     }
     if (offline) {
         return;
@@ -475,57 +491,158 @@ void LedWall::Redraw(CardView& view) {
 
 void LedWall::SetDotSize(int size) {
     size = std::clamp(size, kMinDotSize, kMaxDotSize);
-    if (size == m_dotSize) {
-        return;
-    }
+    const QSize wanted = SizeForDotSize(size);
     m_dotSize = size;
-    for (CardView& view : m_cards) {
-        Redraw(view);
+    QWidget* top = window();
+    if (top == this) {
+        resize(wanted);
+    } else {
+        top->resize(top->size() + wanted - this->size());
     }
     Relayout();
-    update();
 }
 
-void LedWall::Relayout() {
-    m_headers.clear();
+QSize LedWall::SizeForDotSize(int size) const {
+    return Arrange(std::clamp(size, kMinDotSize, kMaxDotSize)).extent;
+}
+
+LedWall::CardPlace LedWall::Place(const MacAddress& mac) const {
+    const CardView* view = Find(mac);
+    return view ? view->place : CardPlace{};
+}
+
+QRect LedWall::ScreenArea(ScreenId screen) const {
+    for (const ScreenGroup& group : m_groups) {
+        if (group.screen == screen) {
+            return group.area;
+        }
+    }
+    return {};
+}
+
+LedWall::Arrangement LedWall::Arrange(int d) const {
+    Arrangement out;
+    out.cards.resize(m_cards.size());
     const QFontMetrics metrics(font());
-    int y = kMargin;
-    int widest = 0;
+    // Chinese falls back to another face than the widget's own, often a
+    // taller one; the lines leave room for it.
+    const int line = std::max(kLine, metrics.height() + 4);
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics boldMetrics(bold);
+    const int cardsTop = kMargin + line + kHeaderGap;
+    int left = kMargin;
+    QRect all;
     std::size_t i = 0;
     while (i < m_cards.size()) {
         const ScreenId screen = m_cards[i].screen;
-        m_headers.emplace_back(screen, QRect(kMargin, y, kMinColumn, kLine + 4));
-        y += kLine + 8;
-        int x = kMargin;
-        int rowHeight = 0;
-        for (; i < m_cards.size() && m_cards[i].screen == screen; ++i) {
-            CardView& view = m_cards[i];
-            const QSize panel = view.panel.size() * m_dotSize;
-            const int column =
-                std::max({panel.width(), kMinColumn, metrics.horizontalAdvance(view.title) + 4});
-            if (x > kMargin && x + column > kRowWidth) {
-                y += rowHeight + 12;
-                x = kMargin;
-                rowHeight = 0;
-            }
-            view.titleRect = QRect(x, y, column, kLine);
-            view.panelRect = QRect(QPoint(x, y + kLine + 2), panel);
-            // Two lines: an offline card's state names what it could not read.
-            view.stateRect = QRect(x, view.panelRect.bottom() + 4, column, 2 * kLine);
-            rowHeight = std::max(rowHeight, view.stateRect.bottom() - y + 1);
-            widest = std::max(widest, x + column);
-            x += column + kColumnGap;
+        std::size_t end = i;
+        bool tall = true;
+        for (; end < m_cards.size() && m_cards[end].screen == screen; ++end) {
+            tall = tall && m_cards[end].panel.height() > m_cards[end].panel.width();
         }
-        y += rowHeight + 16;
+        // Wide panels stack in columns, tall ones (the vertical screen) stand
+        // in rows with their text beside them: either way the group stays
+        // about as high as its tallest panel.
+        QRect cards;
+        int x = left;
+        int y = cardsTop;
+        int inLine = 0;
+        for (std::size_t k = i; k < end; ++k) {
+            if (inLine == kCardsPerLine) {
+                inLine = 0;
+                if (tall) {
+                    x = left;
+                    y = cards.bottom() + 1 + kCardGap;
+                } else {
+                    x = cards.right() + 1 + kColumnGap;
+                    y = cardsTop;
+                }
+            }
+            const CardView& view = m_cards[k];
+            const QSize panel = view.panel.size() * d;
+            const int textWidth = metrics.horizontalAdvance(view.title) + 4;
+            CardPlace place;
+            if (tall) {
+                const int column = std::max(kSideColumn, textWidth);
+                place.panel = QRect(QPoint(x, y), panel);
+                place.title = QRect(place.panel.right() + 1 + kTextGap, y, column, line);
+                place.state = QRect(place.title.left(), place.title.bottom() + 3, column,
+                                    std::max(kStateLines * line, panel.height() - line - 2));
+            } else {
+                const int column = std::max({panel.width(), kMinColumn, textWidth});
+                place.title = QRect(x, y, column, line);
+                place.panel = QRect(QPoint(x, place.title.bottom() + 3), panel);
+                place.state = QRect(x, place.panel.bottom() + 5, column, kStateLines * line);
+            }
+            const QRect cell = place.area();
+            cards |= cell;
+            if (tall) {
+                x = cell.right() + 1 + kColumnGap;
+            } else {
+                y = cell.bottom() + 1 + kCardGap;
+            }
+            ++inLine;
+            out.cards[k] = place;
+        }
+        ScreenGroup group;
+        group.screen = screen;
+        const int width =
+            std::max(cards.width(), boldMetrics.horizontalAdvance(ScreenTitle(screen)) + 4);
+        group.header = QRect(left, kMargin, width, line);
+        group.area = group.header | cards;
+        all |= group.area;
+        out.groups.push_back(group);
+        left = group.area.right() + 1 + kGroupGap;
+        i = end;
     }
-    m_extent = QSize(widest + kMargin, y);
-    resize(m_extent);
+    out.extent = all.isEmpty() ? QSize(2 * kMargin, 2 * kMargin)
+                               : QSize(all.right() + 1 + kMargin, all.bottom() + 1 + kMargin);
+    return out;
+}
+
+int LedWall::FittingDotSize(QSize room) const {
+    for (int d = kMaxDotSize; d > kMinDotSize; --d) {
+        const QSize needed = SizeForDotSize(d);
+        if (needed.width() <= room.width() && needed.height() <= room.height()) {
+            return d;
+        }
+    }
+    return kMinDotSize;
+}
+
+void LedWall::Relayout() {
+    if (!testAttribute(Qt::WA_Resized)) {
+        // Not sized by anyone yet: the wall takes the room its dot size needs.
+        resize(SizeForDotSize(m_dotSize));
+    }
+    const int d = FittingDotSize(size());
+    const Arrangement arrangement = Arrange(d);
+    m_dotSize = d;
+    for (CardView& view : m_cards) {
+        if (view.dots.size() != view.panel.size() * d) {
+            Redraw(view);
+        }
+    }
+    for (std::size_t i = 0; i < m_cards.size(); ++i) {
+        m_cards[i].place = arrangement.cards[i];
+    }
+    m_groups = arrangement.groups;
     updateGeometry();
     update();
 }
 
 QSize LedWall::sizeHint() const {
-    return m_extent.isEmpty() ? QSize(400, 200) : m_extent;
+    return SizeForDotSize(m_dotSize);
+}
+
+QSize LedWall::minimumSizeHint() const {
+    return SizeForDotSize(kMinDotSize);
+}
+
+void LedWall::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Relayout();
 }
 
 void LedWall::paintEvent(QPaintEvent* event) {
@@ -534,29 +651,30 @@ void LedWall::paintEvent(QPaintEvent* event) {
     painter.fillRect(dirty, QColor(0x24, 0x24, 0x28));
     QFont bold = font();
     bold.setBold(true);
-    for (const auto& [screen, rect] : m_headers) {
-        if (rect.intersects(dirty)) {
+    for (const ScreenGroup& group : m_groups) {
+        if (group.header.intersects(dirty)) {
             painter.setFont(bold);
             painter.setPen(Qt::white);
-            painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, ScreenTitle(screen));
+            painter.drawText(group.header, Qt::AlignLeft | Qt::AlignVCenter,
+                             ScreenTitle(group.screen));
         }
     }
     painter.setFont(font());
     for (const CardView& view : m_cards) {
-        if (view.titleRect.intersects(dirty)) {
+        if (view.place.title.intersects(dirty)) {
             painter.setPen(QColor(0xd0, 0xd0, 0xd0));
-            painter.drawText(view.titleRect, Qt::AlignLeft | Qt::AlignVCenter, view.title);
+            painter.drawText(view.place.title, Qt::AlignLeft | Qt::AlignVCenter, view.title);
         }
-        if (view.panelRect.intersects(dirty)) {
-            painter.drawImage(view.panelRect.topLeft(), view.dots);
+        if (view.place.panel.intersects(dirty)) {
+            painter.drawImage(view.place.panel.topLeft(), view.dots);
         }
-        if (view.stateRect.intersects(dirty)) {
+        if (view.place.state.intersects(dirty)) {
             painter.setPen(view.stateLine.contains(QStringLiteral("无应答")) ||
                                    view.stateLine.contains(QStringLiteral("读不出"))
                                ? QColor(0xff, 0x70, 0x60)
                                : QColor(0x9a, 0xc8, 0xff));
-            painter.drawText(view.stateRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                             view.stateLine);
+            painter.drawText(view.place.state, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                             DrawnStateText(view.stateLine));
         }
     }
 }

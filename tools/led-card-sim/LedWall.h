@@ -24,6 +24,11 @@
 // can be rehearsed on the wall. The flash is read once when the card starts
 // playing on its own; a new connection brings back the live picture.
 //
+// The screens stand side by side, each with its cards (wide panels stacked,
+// tall ones next to each other with their text beside them), and the dots take
+// the largest size at which the whole wall fits the widget: resizing the
+// window re-lays the wall out.
+//
 // The wall lives on the user-interface thread and reads the bank (whose
 // threads run the cards) through its locked accessors on every tick; a tick
 // is also one step of every running animation. The tick timer can be left
@@ -47,7 +52,23 @@ public:
     void Tick();
 
     int dotSize() const { return m_dotSize; }
+    // Sets the dot size and asks the window for the room it needs, so that
+    // the size the window ends with decides (it may be refused room).
     void SetDotSize(int size);
+    // The room the whole wall needs at a dot size; the largest size whose
+    // room fits the widget is the one shown.
+    QSize SizeForDotSize(int size) const;
+
+    // Where a card and a screen's group are drawn (widget coordinates), for
+    // tests; empty for a card or screen the wall does not show.
+    struct CardPlace {
+        QRect title;
+        QRect panel;
+        QRect state;
+        QRect area() const { return title | panel | state; }
+    };
+    CardPlace Place(const MacAddress& mac) const;
+    QRect ScreenArea(ScreenId screen) const;
 
     // What one card shows, for tests and measurements. The panel is one pixel
     // per dot in the audience's orientation, before brightness; the dots are
@@ -70,11 +91,16 @@ public:
     // its flash ("脱机播放 offline: 字幕 3/120"); `unreadable` follows it.
     static QString StateText(const CardState& state, const QString& offlineShow = {},
                              const QString& unreadable = {});
+    // The state line as drawn: a narrow column wraps it between its parts,
+    // never between a word and its number ("帧 12").
+    static QString DrawnStateText(const QString& stateLine);
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
 
@@ -109,10 +135,18 @@ private:
         bool animating = false;
         bool dotsStale = true;
         OfflinePlay offline;
-        // Where the card is drawn (widget coordinates).
-        QRect titleRect;
-        QRect panelRect;
-        QRect stateRect;
+        CardPlace place; // widget coordinates
+    };
+
+    struct ScreenGroup {
+        ScreenId screen = ScreenId::h;
+        QRect header;
+        QRect area; // header and cards
+    };
+    struct Arrangement {
+        std::vector<CardPlace> cards; // as m_cards
+        std::vector<ScreenGroup> groups;
+        QSize extent;
     };
 
     const CardView* Find(const MacAddress& mac) const;
@@ -126,12 +160,13 @@ private:
     static QString OfflineShowText(const CardView& view);
     static QString UnreadableText(const CardView& view);
     void Redraw(CardView& view);
+    Arrangement Arrange(int dotSize) const;
+    int FittingDotSize(QSize room) const;
     void Relayout();
 
     CardBank& m_bank;
     QTimer m_timer;
     int m_dotSize = 3;
     std::vector<CardView> m_cards; // by screen, then in bank order
-    std::vector<std::pair<ScreenId, QRect>> m_headers;
-    QSize m_extent;
+    std::vector<ScreenGroup> m_groups;
 };

@@ -11,6 +11,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QTextStream>
 #include <QTimer>
@@ -21,6 +24,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace {
 
@@ -38,6 +42,30 @@ bool WantsWindow(int argc, char** argv) {
         }
     }
     return false;
+}
+
+struct WindowGeometry {
+    QSize size;
+    std::optional<QPoint> position;
+};
+
+// "WxH" or "WxH+X+Y", as X11 programs take it (without negative offsets).
+std::optional<WindowGeometry> ParseWindowGeometry(const QString& text) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^([0-9]{1,5})x([0-9]{1,5})(?:\\+([0-9]{1,5})\\+([0-9]{1,5}))?$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    WindowGeometry geometry;
+    geometry.size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
+    if (geometry.size.width() < 1 || geometry.size.height() < 1) {
+        return std::nullopt;
+    }
+    if (match.hasCaptured(3)) {
+        geometry.position = QPoint(match.captured(3).toInt(), match.captured(4).toInt());
+    }
+    return geometry;
 }
 
 } // namespace
@@ -112,14 +140,23 @@ int main(int argc, char** argv) {
             "with --allow-non-loopback (only inside a network namespace)."));
     const QCommandLineOption windowOption(
         QStringLiteral("window"),
-        QStringLiteral("Show every card as an LED panel (the virtual LED wall); +/- or the mouse "
-                       "wheel change the dot size. Closing the window ends the simulator."));
-    const QCommandLineOption dotOption(QStringLiteral("dot-size"),
-                                       QStringLiteral("Pixels per LED in the window (default 3)."),
-                                       QStringLiteral("pixels"), QStringLiteral("3"));
+        QStringLiteral("Show every card as an LED panel (the virtual LED wall), the screens side "
+                       "by side. The dots take the largest size at which the wall fits the "
+                       "window; +/- or the mouse wheel change the dot size and the window's size "
+                       "with it. Closing the window ends the simulator."));
+    const QCommandLineOption dotOption(
+        QStringLiteral("dot-size"),
+        QStringLiteral("Pixels per LED when the window opens without --geometry (default 3; the "
+                       "window is sized for it, within the screen)."),
+        QStringLiteral("pixels"), QStringLiteral("3"));
+    const QCommandLineOption geometryOption(
+        QStringLiteral("geometry"),
+        QStringLiteral("Size and place of the window, WxH or WxH+X+Y (X, Y: its top left corner "
+                       "on the desktop). The dots take the largest size at which the wall fits."),
+        QStringLiteral("WxH+X+Y"));
     for (const auto* option : {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption,
                                &outOption, &durationOption, &seedOption, &allowOption,
-                               &broadcastOption, &windowOption, &dotOption}) {
+                               &broadcastOption, &windowOption, &dotOption, &geometryOption}) {
         parser.addOption(*option);
     }
     parser.process(app);
@@ -154,6 +191,14 @@ int main(int argc, char** argv) {
                         .arg(LedWall::kMinDotSize)
                         .arg(LedWall::kMaxDotSize) +
                     parser.value(dotOption));
+    }
+    std::optional<WindowGeometry> geometry;
+    if (parser.isSet(geometryOption)) {
+        geometry = ParseWindowGeometry(parser.value(geometryOption));
+        if (!geometry) {
+            return Fail(QStringLiteral("--geometry: not WxH or WxH+X+Y: ") +
+                        parser.value(geometryOption));
+        }
     }
     double duration = -1;
     if (parser.isSet(durationOption)) {
@@ -235,15 +280,34 @@ int main(int argc, char** argv) {
     };
 
     if (parser.isSet(windowOption)) {
+        // The wall fills the window and fits its dots to it; below the room
+        // its smallest dots need, the window scrolls.
         QScrollArea area;
+        area.setFrameShape(QFrame::NoFrame);
         auto* wall = new LedWall(bank);
-        wall->SetDotSize(dotSize);
         area.setWidget(wall);
-        area.setWidgetResizable(false);
+        area.setWidgetResizable(true);
         area.setWindowTitle(
             QStringLiteral("LED 墙 — led-card-sim (端口偏移 %1)").arg(options.portOffset));
-        area.resize(std::min(wall->sizeHint().width() + 24, 1560),
-                    std::min(wall->sizeHint().height() + 24, 1160));
+        if (geometry) {
+            area.resize(geometry->size);
+            if (geometry->position) {
+                area.move(*geometry->position);
+            }
+        } else {
+            // The dot size asked for, or the largest below it at which the
+            // wall fits the desktop (less room for the frame and the panels).
+            int fitting = dotSize;
+            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+                const QSize room = screen->availableGeometry().size() - QSize(40, 80);
+                while (fitting > LedWall::kMinDotSize &&
+                       !QRect(QPoint(), room)
+                            .contains(QRect(QPoint(), wall->SizeForDotSize(fitting)))) {
+                    --fitting;
+                }
+            }
+            area.resize(wall->SizeForDotSize(fitting));
+        }
         wall->SetAutoTick(true);
         area.show();
         wall->setFocus();

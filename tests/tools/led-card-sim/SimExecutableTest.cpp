@@ -58,6 +58,10 @@ TEST_F(SimExecutableTest, RefusesBadSetups) {
                      QStringLiteral("192.0.2.1")} +
              card,
          "--allow-non-loopback"},
+        {QStringList{QStringLiteral("--geometry"), QStringLiteral("1600x")} + card, "--geometry"},
+        {QStringList{QStringLiteral("--geometry"), QStringLiteral("0x500")} + card, "--geometry"},
+        {QStringList{QStringLiteral("--geometry"), QStringLiteral("1600x500+8")} + card,
+         "--geometry"},
     };
     for (const Case& c : cases) {
         QProcess process;
