@@ -862,11 +862,6 @@ qint64 PlaybackController::PositionMs() {
     return m_track.stream != 0 ? TrackPositionMs() : 0;
 }
 
-void PlaybackController::OpenEntry(qsizetype row) {
-    SelectEntry(row);
-    m_view.ShowPlaylistSelection(m_selectedEntry);
-}
-
 void PlaybackController::RecoverPlaylist(const QString& path,
                                          const std::optional<QStringList>& entries) {
     StopChannelIfActive();

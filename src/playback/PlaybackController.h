@@ -179,8 +179,6 @@ public:
     // ---- coming back after the station ended without closing
     // The track position in milliseconds; 0 without a track.
     qint64 PositionMs();
-    // Opens entry `row` as a click in the file list does, and shows it selected.
-    void OpenEntry(qsizetype row);
     // The list as it was shown: the file at `path` (when it still exists), or
     // `entries` in place of its own when given, so additions never saved come
     // back too (the list is then changed, as it was). No entry is open
