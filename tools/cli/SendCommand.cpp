@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <string>
@@ -52,6 +53,10 @@ QString Usage() {
 int UsageError(CliIo& io, const QString& problem) {
     io.err << problem << "\n\n" << Usage();
     return kExitUsage;
+}
+
+QString ScreenLabel(ScreenId screen) {
+    return QStringLiteral("  screen ") + QLatin1Char(ScreenLetter(screen));
 }
 
 void PrintMonitorLines(TLedThread& worker, CliIo& io) {
@@ -164,22 +169,37 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
         const QString& row1 = lines[i];
         const QString row2 = i + 1 < lines.size() ? lines[i + 1] : QString();
         io.out << "line " << i + 1 << " of " << lines.size() << ": " << row1 << '\n';
+        // Every screen gets its frame before any is waited for: the worker's
+        // senders then carry the line to all screens at once and swap them
+        // together, as the station does.
+        struct Pending {
+            ScreenId screen;
+            long long before;
+        };
+        std::vector<Pending> pending;
         for (ScreenId screen : inUse) {
             const long long before = worker.LastFrame(screen).frames;
             const RenderOutcome outcome = renderer.RenderSubtitle(screen, row1, row2);
-            const QString name = QStringLiteral("  screen ") + QLatin1Char(ScreenLetter(screen));
             if (outcome.failed()) {
-                io.err << name << ": " << outcome.message << '\n';
+                io.err << ScreenLabel(screen) << ": " << outcome.message << '\n';
                 allShown = false;
                 continue;
             }
-            if (!worker.WaitFramesDone(screen, before + 1, kLineLimit)) {
-                io.err << name << ": the transfer did not finish\n";
+            pending.push_back({screen, before});
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kLineLimit;
+        for (const Pending& p : pending) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (!worker.WaitFramesDone(p.screen, p.before + 1,
+                                       std::max(left, std::chrono::milliseconds(0)))) {
+                io.err << ScreenLabel(p.screen) << ": the transfer did not finish\n";
                 allShown = false;
                 continue;
             }
-            const FrameReport report = worker.LastFrame(screen);
-            io.out << name << ": shown by " << report.shown << " of " << report.cards << " cards\n";
+            const FrameReport report = worker.LastFrame(p.screen);
+            io.out << ScreenLabel(p.screen) << ": shown by " << report.shown << " of "
+                   << report.cards << " cards\n";
             if (report.shown < report.cards) {
                 allShown = false;
             }

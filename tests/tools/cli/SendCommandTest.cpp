@@ -18,6 +18,8 @@
 #include "render/TextRenderer.h"
 #include "support/TempDir.h"
 
+#include <QRegularExpression>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -120,6 +122,29 @@ TEST_F(SendCommand, ALineReachesTheCardsOfTheScreensInUse) {
     // Listed, but its screen is not in use.
     EXPECT_EQ(m_bank->Card(xCard.mac)->disconnects, 0);
     EXPECT_FALSE(m_bank->Card(xCard.mac)->connected);
+}
+
+TEST_F(SendCommand, EveryScreenGetsItsLineBeforeAnyScreenIsWaitedFor) {
+    // The horizontal card answers late, so its transfer takes far longer than
+    // rendering the other screen: a CLI that waited for one screen before
+    // rendering the next would swap the horizontal screen before the vertical
+    // one saw a byte of the line.
+    CardFaults late;
+    late.delayMs = 15;
+    m_bank->SetFaults(hCard.mac, late);
+    WriteConfig({EntryFor(hCard.mac)}, {EntryFor(sCard.mac)});
+    const CliRun run = RunCli(SendArgs({QStringLiteral("--line"), QStringLiteral("同时")}));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+
+    const QStringList log = m_bank->Log();
+    const qsizetype firstSwap = log.indexOf(QRegularExpression(QStringLiteral(".* SwapBuffer .*")));
+    const qsizetype firstVerticalWrite =
+        log.indexOf(QRegularExpression(QStringLiteral("^\\[s\\] .* WriteData .*")));
+    ASSERT_GE(firstSwap, 0);
+    ASSERT_GE(firstVerticalWrite, 0);
+    EXPECT_LT(firstVerticalWrite, firstSwap) << log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(m_bank->Displayed(sCard.mac), Expected(ScreenId::s, QStringLiteral("同时"), {}));
+    EXPECT_EQ(m_bank->Displayed(hCard.mac), Expected(ScreenId::h, QStringLiteral("同时"), {}));
 }
 
 TEST_F(SendCommand, TheLinesOfAFileAdvanceOnePerEnter) {
