@@ -1,6 +1,6 @@
 // The offline dialog and the stand-by advertisement command on the main
 // window, against simulated cards on loopback.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -17,33 +17,15 @@
 
 namespace {
 
-class OfflineDialogTest : public StationFixture {
+class OfflineDialogTest : public OneCardStation {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
-    }
     // The horizontal screen alone, dual colour, with its card and a playlist
     // of one script.
     void WriteShow() {
         const QString script = WriteLines(QStringLiteral("开场.txt"),
                                           {QStringLiteral("各位观众"), QStringLiteral("晚上好")});
         const QString playlist = WriteLines(QStringLiteral("show.lft"), {script});
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.StoredSettings.screen(ScreenId::s).ScreenKind = false;
-        store.StoredSettings.screen(ScreenId::x).ScreenKind = false;
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = playlist;
+        SettingsStore store = OneCardConfig(playlist, true);
         store.Ad.hang1 = QStringLiteral("欢迎光临");
         store.Ad.hang2 = QString();
         WriteConfig(store);
@@ -60,9 +42,6 @@ protected:
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
-
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
 
 TEST_F(OfflineDialogTest, UsbExportAndNetworkSendFromTheDialog) {

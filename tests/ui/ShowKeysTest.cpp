@@ -2,7 +2,7 @@
 // in the station's windows, Space, Enter and Page Down step forward and Page
 // Up back; moving the focus never sends a line, and no key that steps lines
 // closes the link or opens another entry.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -22,22 +22,8 @@
 
 namespace {
 
-class ShowKeysTest : public StationFixture {
+class ShowKeysTest : public OneCardStation {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
-    }
-
     // A playlist of a ten-line text script and a second script, on the
     // horizontal screen with the simulated card; the first entry is opened.
     TMainForm& StartShow() {
@@ -49,19 +35,12 @@ protected:
         const QString second =
             WriteLines(QStringLiteral("other.txt"), {QStringLiteral("另一个剧本")});
         const QString playlist = WriteLines(QStringLiteral("show.lft"), {first, second});
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.StoredSettings.screen(ScreenId::s).ScreenKind = false;
-        store.StoredSettings.screen(ScreenId::x).ScreenKind = false;
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = playlist;
+        SettingsStore store = OneCardConfig(playlist, true);
         WriteConfig(store);
         TMainForm& w = Start();
         EXPECT_EQ(w.player().selectedEntry(), 0);
         return w;
     }
-
-    CardState card() { return *m_bank->Card(m_card.mac); }
 
     // The key goes where the keyboard focus is, as on a real desktop.
     static void Press(Qt::Key key) {
@@ -69,9 +48,6 @@ protected:
         ASSERT_NE(focus, nullptr);
         QTest::keyClick(focus, key);
     }
-
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
 
 TEST_F(ShowKeysTest, AfterStartTheKeyboardIsInTheLineListAndNoButtonCanTakeIt) {

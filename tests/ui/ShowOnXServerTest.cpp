@@ -1,7 +1,7 @@
 // The show keys on a real X server, pressed through XTEST as a keyboard
 // presses them: the X focus, not a test, decides which widget gets them.
 // The parent test starts Xvfb and runs this program again on it.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -26,7 +26,7 @@ constexpr xcb_keysym_t kPageUp = 0xFF55;
 constexpr xcb_keysym_t kPageDown = 0xFF56;
 constexpr xcb_keysym_t kF5 = 0xFFC2;
 
-class ShowOnXServer : public StationFixture {
+class ShowOnXServer : public OneCardStation {
 protected:
     void SetUp() override {
         if (qEnvironmentVariableIsEmpty(kChildVariable)) {
@@ -34,17 +34,7 @@ protected:
         }
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         ASSERT_TRUE(m_keyboard.ok());
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
+        OneCardStation::SetUp();
     }
 
     // A restored playlist of a twelve-line text script on the horizontal
@@ -55,12 +45,7 @@ protected:
             lines << QStringLiteral("第%1句台词").arg(i);
         }
         const QString script = WriteLines(QStringLiteral("script.txt"), lines);
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.StoredSettings.screen(ScreenId::s).ScreenKind = false;
-        store.StoredSettings.screen(ScreenId::x).ScreenKind = false;
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = WriteLines(QStringLiteral("show.lft"), {script});
+        SettingsStore store = OneCardConfig(WriteLines(QStringLiteral("show.lft"), {script}), true);
         WriteConfig(store);
         return Start();
     }
@@ -84,11 +69,7 @@ protected:
         QTRY_COMPARE_WITH_TIMEOUT(m_bank->Displayed(m_card.mac), expected, 10000);
     }
 
-    CardState card() { return *m_bank->Card(m_card.mac); }
-
     XTestClient m_keyboard;
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
 
 TEST_F(ShowOnXServer, SpaceEnterAndPageDownStepTheCardsWhereverTheFocusIs) {

@@ -3,7 +3,7 @@
 // by now, unsaved edits are offered. The killed station is a real process
 // (the window driven into the show by station_show_driver); the card is
 // simulated in this process, on loopback.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 #include "StationProcess.h"
 
 #include "LiveTestSupport.h"
@@ -27,17 +27,8 @@ QString U(const char* utf8) {
 
 } // namespace
 
-class ShowRecoveryProcessTest : public StationFixture {
+class ShowRecoveryProcessTest : public OneCardStation {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
     void TearDown() override {
         for (QProcess* process : {&m_driver, &m_station}) {
             if (process->state() != QProcess::NotRunning) {
@@ -45,15 +36,11 @@ protected:
                 process->waitForFinished(10000);
             }
         }
-        StationFixture::TearDown();
-        m_bank.reset();
+        OneCardStation::TearDown();
     }
 
     void WriteShow(const QStringList& entries, bool autoCaption = false) {
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = WriteLines(QStringLiteral("show.lft"), entries);
+        SettingsStore store = OneCardConfig(WriteLines(QStringLiteral("show.lft"), entries));
         store.Play.AutoPlayCaption = autoCaption;
         WriteConfig(store);
     }
@@ -89,11 +76,8 @@ protected:
         return ShowJournal::ReadJournal(ShowSession::JournalPath(file(QStringLiteral("data"))));
     }
 
-    QImage Shown() { return m_bank->Displayed(m_card.mac); }
     int Swaps() { return m_bank->Card(m_card.mac)->swaps; }
 
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
     QTemporaryDir m_lockDir;
     QProcess m_driver;
     QProcess m_station;

@@ -2,7 +2,7 @@
 // close (as a killed station does) comes back on the same entry and line
 // with the link open and the screens as the audience saw them; a clean end
 // starts anew; unsaved script edits survive either way.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -28,37 +28,22 @@ QString U(const char* utf8) {
 
 } // namespace
 
-class ShowRecoveryTest : public StationFixture {
+class ShowRecoveryTest : public OneCardStation {
 protected:
     void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
+        OneCardStation::SetUp();
         opening = WriteLines(QStringLiteral("opening.txt"), {U("开场白")});
         script = WriteLines(QStringLiteral("script.txt"),
                             {U("第一幕"), U("第二幕"), U("第三幕"), U("第四幕")});
     }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
-    }
 
-    SettingsStore CardConfig(const QStringList& entries) {
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = WriteLines(QStringLiteral("show.lft"), entries);
-        return store;
+    SettingsStore ShowConfig(const QStringList& entries) {
+        return OneCardConfig(WriteLines(QStringLiteral("show.lft"), entries));
     }
 
     QImage Expected(TMainForm& w) {
         return Thresholded(w.renderer().previewImage(ScreenId::h), ColourKind::Dual);
     }
-    QImage Shown() { return m_bank->Displayed(m_card.mac); }
     int Swaps() { return m_bank->Card(m_card.mac)->swaps; }
 
     LineListView* Lines() { return find<LineListView>(QStringLiteral("ListView1")); }
@@ -103,14 +88,12 @@ protected:
     }
     const QStringList edited{U("开演前"), U("第一幕"), U("第二幕"), U("第三幕"), U("第四幕")};
 
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
     QString opening;
     QString script;
 };
 
 TEST_F(ShowRecoveryTest, AfterAKillTheShowIsBackOnItsLineWithTheLinkOpenUnasked) {
-    WriteConfig(CardConfig({opening, script}));
+    WriteConfig(ShowConfig({opening, script}));
     Start();
     const QImage third = ConnectAndStepToTheThirdLine();
     find<QToolButton>(QStringLiteral("ButtonLight"))->click();
@@ -137,7 +120,7 @@ TEST_F(ShowRecoveryTest, AfterAKillTheShowIsBackOnItsLineWithTheLinkOpenUnasked)
 TEST_F(ShowRecoveryTest, AMessageOrClearedScreensComeBackAsTheAudienceSawThem) {
     for (const bool message : {true, false}) {
         SCOPED_TRACE(message ? "temporary message" : "cleared screens");
-        WriteConfig(CardConfig({opening, script}));
+        WriteConfig(ShowConfig({opening, script}));
         TMainForm& before = Start();
         ConnectAndStepToTheThirdLine();
         if (message) {
@@ -168,7 +151,7 @@ TEST_F(ShowRecoveryTest, AMessageOrClearedScreensComeBackAsTheAudienceSawThem) {
 TEST_F(ShowRecoveryTest, ACleanEndStartsAnewAsEveryStartDoes) {
     for (const bool unattended : {false, true}) {
         SCOPED_TRACE(unattended ? "terminating signal" : "window closed");
-        WriteConfig(CardConfig({opening, script}));
+        WriteConfig(ShowConfig({opening, script}));
         Start();
         ConnectAndStepToTheThirdLine();
         if (unattended) {
@@ -190,7 +173,7 @@ TEST_F(ShowRecoveryTest, ACleanEndStartsAnewAsEveryStartDoes) {
 }
 
 TEST_F(ShowRecoveryTest, AnEntryAddedButNeverSavedComesBackSelected) {
-    WriteConfig(CardConfig({opening}));
+    WriteConfig(ShowConfig({opening}));
     Start();
     answers().openFiles.push_back(script);
     find<QToolButton>(QStringLiteral("CButtonAdd"))->click();
@@ -219,7 +202,7 @@ TEST_F(ShowRecoveryTest, WithPauseAfterRecoveryALyricStandsWhereTheJournalLeftIt
     tone.seconds = 40.0;
     tone.lameOptions = {QStringLiteral("-b"), QStringLiteral("32")};
     MakeToneMp3(file(QStringLiteral("song.mp3")), tone);
-    SettingsStore config = CardConfig({lyric});
+    SettingsStore config = ShowConfig({lyric});
     config.Play.AutoPlayCaption = true;
     WriteConfig(config);
     TMainForm& first = Start();
@@ -250,7 +233,7 @@ TEST_F(ShowRecoveryTest, WithPauseAfterRecoveryALyricStandsWhereTheJournalLeftIt
 TEST_F(ShowRecoveryTest, UnsavedEditsAreOfferedAndOnlyAYesBringsThemBack) {
     for (const bool yes : {true, false}) {
         SCOPED_TRACE(yes ? "yes" : "no");
-        WriteConfig(CardConfig({opening, script}));
+        WriteConfig(ShowConfig({opening, script}));
         const QByteArray onDisk = TempDir::read(script);
         Start();
         InsertALineWithoutSaving();
@@ -284,7 +267,7 @@ TEST_F(ShowRecoveryTest, UnsavedEditsAreOfferedAndOnlyAYesBringsThemBack) {
 }
 
 TEST_F(ShowRecoveryTest, ACloseWhoseSaveFailsKeepsTheStationOpenWithTheEdits) {
-    WriteConfig(CardConfig({opening, script}));
+    WriteConfig(ShowConfig({opening, script}));
     const QByteArray onDisk = TempDir::read(script);
     Start();
     InsertALineWithoutSaving();
@@ -309,7 +292,7 @@ TEST_F(ShowRecoveryTest, ACloseWhoseSaveFailsKeepsTheStationOpenWithTheEdits) {
 }
 
 TEST_F(ShowRecoveryTest, AnUnattendedCloseKeepsTheEditsBesideTheScriptAndSaysWhereNextTime) {
-    WriteConfig(CardConfig({opening, script}));
+    WriteConfig(ShowConfig({opening, script}));
     const QByteArray onDisk = TempDir::read(script);
     Start();
     InsertALineWithoutSaving();

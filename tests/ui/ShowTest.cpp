@@ -1,6 +1,6 @@
 // A show run from the main window against simulated cards on loopback: the
 // keys an operator uses, what the cards display, and a lyric following its track.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -17,39 +17,12 @@
 #include <QPlainTextEdit>
 #include <QToolButton>
 
-class ShowTest : public StationFixture {
+class ShowTest : public OneCardStation {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
-    }
-
-    // One horizontal screen, 256 × 32, two colours, with the simulated card.
-    SettingsStore CardConfig(const QString& playlist) {
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = playlist;
-        return store;
-    }
-
     // What the card must show for the station's current preview of screen h.
     QImage Expected(TMainForm& w) {
         return Thresholded(w.renderer().previewImage(ScreenId::h), ColourKind::Dual);
     }
-    QImage Shown() { return m_bank->Displayed(m_card.mac); }
-
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
 
 TEST_F(ShowTest, KeysDriveTheCardsFromConnectToDisconnect) {
@@ -57,7 +30,7 @@ TEST_F(ShowTest, KeysDriveTheCardsFromConnectToDisconnect) {
         QStringLiteral("script.txt"),
         {QStringLiteral("今晚演出即将开始"), QStringLiteral("第一幕"), QStringLiteral("第二幕")});
     const QString playlist = WriteLines(QStringLiteral("show.lft"), {script});
-    WriteConfig(CardConfig(playlist));
+    WriteConfig(OneCardConfig(playlist));
     TMainForm& w = Start();
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
     lines->setCurrentIndex(lines->model()->index(0, 1));
@@ -126,7 +99,7 @@ TEST_F(ShowTest, KeysDriveTheCardsFromConnectToDisconnect) {
 TEST_F(ShowTest, AnUnreachableCardIsReportedAndTheMonitorShowsTheWorkersFailures) {
     const QString script =
         WriteLines(QStringLiteral("script.txt"), {QStringLiteral("一"), QStringLiteral("二")});
-    SettingsStore config = CardConfig(WriteLines(QStringLiteral("show.lft"), {script}));
+    SettingsStore config = OneCardConfig(WriteLines(QStringLiteral("show.lft"), {script}));
     // A second card that is listed but does not exist.
     const SimCardSpec missing = CardFor(9, ScreenId::h, 256, 32, 0, 1);
     config.cards(ScreenId::h).push_back({EntryFor(missing.mac), {}});
@@ -156,7 +129,7 @@ TEST_F(ShowTest, PlayingALyricMovesTheSelectionWithTheTrackAndTheMetersMove) {
     tone.seconds = 3.5;
     tone.leftAmplitude = 0.8;
     MakeToneMp3(file(QStringLiteral("song.mp3")), tone);
-    SettingsStore config = CardConfig(WriteLines(QStringLiteral("show.lft"), {lyric}));
+    SettingsStore config = OneCardConfig(WriteLines(QStringLiteral("show.lft"), {lyric}));
     config.Play.AutoPlayCaption = true;
     WriteConfig(config);
     TMainForm& w = Start();

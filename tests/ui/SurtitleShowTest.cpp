@@ -1,7 +1,7 @@
 // Subtitle files in the window against a simulated card on loopback: an SRT
 // with its track shows each cue at its time and nothing between cues, and a
 // file a translator rewrites is read again without anything reaching the card.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -26,31 +26,8 @@ QByteArray SrtBytes(const QString& text) {
     return EncodeText(crlf, TextEncoding::Utf8Bom);
 }
 
-class SurtitleShowTest : public StationFixture {
+class SurtitleShowTest : public OneCardStation {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
-    }
-
-    // One horizontal screen, 256 × 32, two colours, with the simulated card.
-    SettingsStore CardConfig(const QString& playlist) {
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = playlist;
-        return store;
-    }
-
     // What the card shows for two rows, rendered apart from the station.
     QImage Picture(TMainForm& w, const QString& row1, const QString& row2 = QString()) {
         QtRasteriser rasteriser;
@@ -62,10 +39,6 @@ protected:
     QImage Expected(TMainForm& w) {
         return Thresholded(w.renderer().previewImage(ScreenId::h), ColourKind::Dual);
     }
-    QImage Shown() { return m_bank->Displayed(m_card.mac); }
-
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
 
 TEST_F(SurtitleShowTest, AnSrtWithItsTrackShowsEachCueAtItsTimeAndNothingBetween) {
@@ -79,7 +52,7 @@ TEST_F(SurtitleShowTest, AnSrtWithItsTrackShowsEachCueAtItsTimeAndNothingBetween
     ToneTrack tone;
     tone.seconds = 6.0;
     MakeToneMp3(file(QStringLiteral("第一幕.mp3")), tone);
-    SettingsStore config = CardConfig(WriteLines(QStringLiteral("show.lft"), {srt}));
+    SettingsStore config = OneCardConfig(WriteLines(QStringLiteral("show.lft"), {srt}));
     config.Play.AutoPlayCaption = true;
     // Two rows: the row below a cue would show the next one, so the blank
     // must clear both.
@@ -121,7 +94,7 @@ TEST_F(SurtitleShowTest, AFileRewrittenOutsideIsReloadedWithTheSelectionKeptAndN
                                 .arg(b, c)));
     };
     write(QStringLiteral("第二句"), QStringLiteral("第三句"));
-    WriteConfig(CardConfig(WriteLines(QStringLiteral("show.lft"), {srt})));
+    WriteConfig(OneCardConfig(WriteLines(QStringLiteral("show.lft"), {srt})));
     TMainForm& w = Start();
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
     QTest::keyClick(&w, Qt::Key_F5);

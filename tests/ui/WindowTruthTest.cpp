@@ -2,7 +2,7 @@
 // last frame, when the monitor's failures happened, what the previews show
 // at brightness 0, and that a brightness step never blacks out the show
 // unasked.
-#include "StationFixture.h"
+#include "OneCardStation.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -19,44 +19,22 @@
 
 namespace {
 
-class WindowTruthTest : public StationFixture {
+class WindowTruthTest : public OneCardStation {
 protected:
-    void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
-    }
-
     // The horizontal screen with the simulated card and, when `extra` is
     // set, a second listed card that does not exist.
     TMainForm& StartShow(std::optional<SimCardSpec> extra, int light = 5) {
         const QString script = WriteLines(
             QStringLiteral("script.txt"),
             {QStringLiteral("第一句"), QStringLiteral("第二句"), QStringLiteral("第三句")});
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.StoredSettings.screen(ScreenId::s).ScreenKind = false;
-        store.StoredSettings.screen(ScreenId::x).ScreenKind = false;
+        SettingsStore store = OneCardConfig(WriteLines(QStringLiteral("show.lft"), {script}), true);
         store.StoredSettings.Link.Light = light;
-        store.cards(ScreenId::h) = CardListOf({m_card});
         if (extra) {
             store.cards(ScreenId::h).push_back({EntryFor(extra->mac), {}});
         }
-        store.Play.LastOpenFile = WriteLines(QStringLiteral("show.lft"), {script});
         WriteConfig(store);
         return Start();
     }
-
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
 
 TEST(CardStatusText, CountsPerScreenInUseAndMarksTheFailingOnes) {
