@@ -38,6 +38,42 @@ function(station_add_test)
     if(T_LABELS)
         set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
     endif()
+    if("asan" IN_LIST T_LABELS)
+        set_property(GLOBAL APPEND PROPERTY STATION_ASAN_TESTS ${T_NAME})
+    endif()
+endfunction()
+
+# Every target defined in `dir` and the folders below it.
+function(station_collect_targets dir out)
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(sub IN LISTS subdirs)
+        station_collect_targets(${sub} below)
+        list(APPEND targets ${below})
+    endforeach()
+    set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+# station_add_all_but_asan_tests(): the target station_all_but_asan_tests
+# builds every program of the tree (the station, the tools, the benchmarks,
+# the tests) except the test programs labelled "asan". The test script's
+# plain pass builds this: those tests run in the AddressSanitizer tree, so the
+# plain tree need not compile them a second time. Call it once, last.
+function(station_add_all_but_asan_tests)
+    station_collect_targets(${PROJECT_SOURCE_DIR} targets)
+    get_property(asanTests GLOBAL PROPERTY STATION_ASAN_TESTS)
+    set(wanted)
+    foreach(target IN LISTS targets)
+        get_target_property(type ${target} TYPE)
+        get_target_property(excluded ${target} EXCLUDE_FROM_ALL)
+        if(type STREQUAL "EXECUTABLE" AND NOT excluded AND NOT target IN_LIST asanTests)
+            list(APPEND wanted ${target})
+        endif()
+    endforeach()
+    add_custom_target(station_all_but_asan_tests)
+    if(wanted)
+        add_dependencies(station_all_but_asan_tests ${wanted})
+    endif()
 endfunction()
 
 # station_add_benchmark(NAME <name> SOURCES <files...> LIBS <targets...>)

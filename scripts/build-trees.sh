@@ -13,6 +13,13 @@ build_plain() {
     cmake --build build -j "$jobs"
 }
 
+# build_plain_but_asan_tests: the plain tree with every program but the test
+# programs labelled "asan", which the AddressSanitizer tree builds and runs.
+build_plain_but_asan_tests() {
+    cmake -S . -B build "${common[@]}" >/dev/null
+    cmake --build build -j "$jobs" --target station_all_but_asan_tests
+}
+
 # build_sanitizer DIR LABEL OPTION: a sanitizer tree with only the test
 # executables labelled LABEL; prints nothing more when there are none.
 build_sanitizer() {
