@@ -13,8 +13,17 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stage subtitle control station for LED screens")
-set(CPACK_PACKAGE_DESCRIPTION
-    "During a performance the operator steps through the lines of a script, or lets them follow a music track, and every line appears at once on up to three LED screens of the stage. The station drives the screens' LED controller cards over UDP on the local network and prepares offline content for cards that play on their own.\n\nThe package holds the station (menu entry 舞台字幕机), subtitle-station-cli for the same operations from a shell, and led-card-sim, simulated controller cards with a virtual LED wall for rehearsals without hardware.")
+# Lines of at most 79 characters, as the Description field wants them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "During a performance the operator steps through the lines of a script, or"
+    "lets them follow a music track, and every line appears at once on up to three"
+    "LED screens of the stage. The station drives the screens' LED controller"
+    "cards over UDP on the local network and prepares offline content for cards"
+    "that play on their own."
+    ""
+    "The package holds the station (menu entry 舞台字幕机), subtitle-station-cli"
+    "for the same operations from a shell, and led-card-sim, simulated controller"
+    "cards with a virtual LED wall for rehearsals without hardware.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${STATION_MAINTAINER}")
