@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon::fromTheme(kStationAppId));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const StationOptionsParse parsed =
-        ParseStationOptions(QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment());
+    const StationOptionsParse parsed = ParseStationOptions(
+        QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment());
     if (!parsed.ok()) {
         QTextStream(stderr) << parsed.error << "\n\n" << StationUsage();
         return 2;

@@ -139,8 +139,8 @@ struct OptionDef {
 const OptionDef kOptions[] = {
     {QLatin1String("--link-local"), QLatin1String("STATION_LINK_LOCAL"), QLatin1String("Local"),
      &ApplyLocal},
-    {QLatin1String("--link-target"), QLatin1String("STATION_LINK_TARGET"),
-     QLatin1String("Target"), &ApplyTarget},
+    {QLatin1String("--link-target"), QLatin1String("STATION_LINK_TARGET"), QLatin1String("Target"),
+     &ApplyTarget},
     {QLatin1String("--link-port-offset"), QLatin1String("STATION_LINK_PORT_OFFSET"),
      QLatin1String("PortOffset"), &ApplyOffset},
 };

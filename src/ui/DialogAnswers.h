@@ -24,7 +24,7 @@ public:
     void reset();
 
     std::deque<bool> yesNo;
-    std::deque<int> choices; // index of the button, -1: dismissed
+    std::deque<int> choices;       // index of the button, -1: dismissed
     std::deque<QString> openFiles; // empty: dismissed
     std::deque<QString> saveFiles;
     std::deque<std::optional<QString>> texts;

@@ -7,19 +7,20 @@
 
 namespace {
 
-const QString kFirstStartQuestion = QStringLiteral(
-    "舞台字幕机第一次启动，请选择工作方式：\n\n"
-    "演练（无硬件）：数据只在本机内收发，不会发往任何网络；"
-    "可用虚拟LED墙 led-card-sim --window --port-offset %1 --card mac=%2 观看效果。\n"
-    "真实网络：向演出网络上的控制卡广播。\n\n"
-    "以后可在 Config.ini 的 [Link] 一节中更改。");
+const QString kFirstStartQuestion =
+    QStringLiteral("舞台字幕机第一次启动，请选择工作方式：\n\n"
+                   "演练（无硬件）：数据只在本机内收发，不会发往任何网络；"
+                   "可用虚拟LED墙 led-card-sim --window --port-offset %1 --card mac=%2 观看效果。\n"
+                   "真实网络：向演出网络上的控制卡广播。\n\n"
+                   "以后可在 Config.ini 的 [Link] 一节中更改。");
 
 // One screen in use with the card that the virtual LED wall simulates.
 IoStatus WriteRehearsalScreens(const QString& config) {
     SettingsStore store;
     store.StoredSettings.screen(ScreenId::h).ScreenKind = true;
-    store.cards(ScreenId::h).push_back(
-        CardEntry{QStringLiteral("mac:") + kRehearsalCardMac + QStringLiteral(" 舞台屏->A卡"), {}});
+    store.cards(ScreenId::h)
+        .push_back(CardEntry{
+            QStringLiteral("mac:") + kRehearsalCardMac + QStringLiteral(" 舞台屏->A卡"), {}});
     return SaveConfig(store, config);
 }
 

@@ -22,7 +22,7 @@ public:
     };
 
     std::deque<bool> yesNoAnswers;
-    std::deque<int> choiceAnswers; // -1: dismissed
+    std::deque<int> choiceAnswers;   // -1: dismissed
     std::deque<QString> openAnswers; // empty string = dismissed
     std::deque<QString> saveAnswers;
     std::deque<std::optional<QString>> textAnswers;

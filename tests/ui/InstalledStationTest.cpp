@@ -200,9 +200,11 @@ TEST_F(InstalledStationTest, WithoutAHomeTheFirstStartWritesIntoTheUsersXdgPlace
 }
 
 TEST_F(InstalledStationTest, AFileFromTheCommandLineOpensAfterTheLastPlaylist) {
-    const QString first = WriteLines(QStringLiteral("开场.txt"), {QStringLiteral("甲"), QStringLiteral("乙")});
-    const QString second = WriteLines(QStringLiteral("谢幕.txt"),
-                                      {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")});
+    const QString first =
+        WriteLines(QStringLiteral("开场.txt"), {QStringLiteral("甲"), QStringLiteral("乙")});
+    const QString second =
+        WriteLines(QStringLiteral("谢幕.txt"),
+                   {QStringLiteral("一"), QStringLiteral("二"), QStringLiteral("三")});
     const QString playlist = m_config.write(QStringLiteral("今晚.lft"), JoinLinesGbk({first}));
     const QString other = m_config.write(QStringLiteral("明晚.lft"), JoinLinesGbk({second, first}));
     SettingsStore store;

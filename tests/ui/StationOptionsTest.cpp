@@ -77,7 +77,8 @@ TEST(StationOptions, AFileToOpenAndWhetherTheLinkWasGiven) {
     // launcher's file:// URL becomes its path.
     const StationOptionsParse relative = Parse({QStringLiteral("今晚.lft")});
     ASSERT_TRUE(relative.ok());
-    EXPECT_EQ(relative.options.openFile, QDir::current().absoluteFilePath(QStringLiteral("今晚.lft")));
+    EXPECT_EQ(relative.options.openFile,
+              QDir::current().absoluteFilePath(QStringLiteral("今晚.lft")));
     const QString path = dir.file(QStringLiteral("谢幕 版.lpf"));
     const StationOptionsParse url =
         Parse({QUrl::fromLocalFile(path).toString(), QStringLiteral("--home"), dir.path()});

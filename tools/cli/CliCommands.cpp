@@ -28,10 +28,11 @@ void PrintUsage(QTextStream& stream) {
         stream << "  " << QLatin1String(command.name) << "  " << QLatin1String(command.summary)
                << '\n';
     }
-    stream << "\n'subtitle-station-cli <command> --help' describes a command. Without --home DIR a\n"
-              "command works on the user's station: Config.ini in\n"
-              "$XDG_CONFIG_HOME/subtitle-station, data files in $XDG_DATA_HOME/subtitle-station.\n"
-              "'subtitle-station-cli --version' prints the version.\n";
+    stream
+        << "\n'subtitle-station-cli <command> --help' describes a command. Without --home DIR a\n"
+           "command works on the user's station: Config.ini in\n"
+           "$XDG_CONFIG_HOME/subtitle-station, data files in $XDG_DATA_HOME/subtitle-station.\n"
+           "'subtitle-station-cli --version' prints the version.\n";
 }
 
 } // namespace
