@@ -29,7 +29,8 @@ for ((i = 1; i <= runs; i++)); do
     for pass in plain tsan; do
         if [[ $pass == plain ]]; then
             dir=build
-            args=()
+            # Installing the package again and again says nothing about load.
+            args=(-LE package)
         else
             dir=build-tsan
             args=(-L tsan)

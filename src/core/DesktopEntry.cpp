@@ -112,3 +112,8 @@ DesktopEntryResult CreateDesktopEntry(const QString& desktopDir, const QString& 
 QString UserDesktopDirectory() {
     return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
 }
+
+QString InstalledMenuEntry() {
+    return QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+                                  kStationAppId + QLatin1String(".desktop"));
+}

@@ -17,5 +17,13 @@ enum class DesktopEntryResult { Created, AlreadyPresent, NoDesktop, Failed };
 DesktopEntryResult CreateDesktopEntry(const QString& desktopDir, const QString& executable,
                                       const QString& workingDir, const QStringList& arguments = {});
 
+// The name under which an installed station is known to the desktop: its menu
+// entry (<id>.desktop), icon and AppStream component.
+inline const QString kStationAppId = QStringLiteral("org.subtitlestation.Station");
+
+// The installed menu entry of the station in the XDG data directories
+// ($XDG_DATA_HOME and $XDG_DATA_DIRS, "applications"); empty when there is none.
+QString InstalledMenuEntry();
+
 // The user's desktop folder (QStandardPaths::DesktopLocation); it may not exist.
 QString UserDesktopDirectory();

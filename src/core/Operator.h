@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -13,6 +14,14 @@ public:
 
     // Yes/No question with the caption "询问"; true for Yes.
     virtual bool AskYesNo(const QString& text) = 0;
+    // A question with the caption "询问" answered by one of `choices` (one
+    // button each); the index chosen, or -1 when the operator dismissed it.
+    // An operator without buttons to offer (a console) dismisses it.
+    virtual int AskChoice(const QString& text, const QStringList& choices) {
+        (void)text;
+        (void)choices;
+        return -1;
+    }
     // Information with the caption "信息".
     virtual void Inform(const QString& text) = 0;
     // An error the operator must see (a file that could not be written...).

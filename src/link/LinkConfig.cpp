@@ -1,5 +1,7 @@
 #include "LinkConfig.h"
 
+#include "core/IniFile.h"
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -130,14 +132,20 @@ using Applier = QString (*)(LinkConfig&, const QString&, const QString&);
 struct OptionDef {
     QLatin1String option;
     QLatin1String variable;
+    QLatin1String iniKey;
     Applier apply;
 };
 
 const OptionDef kOptions[] = {
-    {QLatin1String("--link-local"), QLatin1String("STATION_LINK_LOCAL"), &ApplyLocal},
-    {QLatin1String("--link-target"), QLatin1String("STATION_LINK_TARGET"), &ApplyTarget},
-    {QLatin1String("--link-port-offset"), QLatin1String("STATION_LINK_PORT_OFFSET"), &ApplyOffset},
+    {QLatin1String("--link-local"), QLatin1String("STATION_LINK_LOCAL"), QLatin1String("Local"),
+     &ApplyLocal},
+    {QLatin1String("--link-target"), QLatin1String("STATION_LINK_TARGET"), QLatin1String("Target"),
+     &ApplyTarget},
+    {QLatin1String("--link-port-offset"), QLatin1String("STATION_LINK_PORT_OFFSET"),
+     QLatin1String("PortOffset"), &ApplyOffset},
 };
+
+const QString kLinkSection = QStringLiteral("Link");
 
 } // namespace
 
@@ -146,6 +154,7 @@ LinkConfigParse ParseLinkConfig(const QStringList& arguments, const QProcessEnvi
     // The environment first, so the command line overrides it.
     for (const OptionDef& def : kOptions) {
         if (env.contains(def.variable)) {
+            result.given = true;
             const QString error = def.apply(result.config, env.value(def.variable), def.variable);
             if (!error.isEmpty() && result.error.isEmpty()) {
                 result.error = error;
@@ -170,6 +179,7 @@ LinkConfigParse ParseLinkConfig(const QStringList& arguments, const QProcessEnvi
             result.remaining << arg;
             continue;
         }
+        result.given = true;
         if (!haveValue) {
             if (i + 1 >= arguments.size()) {
                 if (result.error.isEmpty()) {
@@ -185,6 +195,42 @@ LinkConfigParse ParseLinkConfig(const QStringList& arguments, const QProcessEnvi
         }
     }
     return result;
+}
+
+LinkConfigParse ReadStoredLink(const QString& configPath) {
+    const IniFile ini = IniFile::FromFile(configPath);
+    LinkConfigParse result;
+    for (const OptionDef& def : kOptions) {
+        const QString value = ini.value(kLinkSection, def.iniKey).value_or(QString()).trimmed();
+        // An empty value is the default, so the keys can stand in the file
+        // for the operator to find.
+        if (value.isEmpty()) {
+            continue;
+        }
+        result.given = true;
+        const QString source = QStringLiteral("Config.ini [Link] ") + def.iniKey;
+        const QString error = def.apply(result.config, value, source);
+        if (!error.isEmpty() && result.error.isEmpty()) {
+            result.error = error;
+        }
+    }
+    return result;
+}
+
+IoStatus StoreLink(const QString& configPath, const LinkConfig& config) {
+    IniFile ini = IniFile::FromFile(configPath);
+    QStringList local;
+    for (const Ipv4Address& address : config.localAddresses) {
+        local << address.toString();
+    }
+    const LinkConfig defaults;
+    ini.setValue(kLinkSection, kOptions[0].iniKey, local.join(QLatin1Char(',')));
+    ini.setValue(kLinkSection, kOptions[1].iniKey,
+                 config.target == defaults.target ? QString() : config.target.toString());
+    ini.setValue(kLinkSection, kOptions[2].iniKey,
+                 config.portOffset == defaults.portOffset ? QString()
+                                                          : QString::number(config.portOffset));
+    return ini.save(configPath);
 }
 
 QString LinkOptionsHelp() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/IoStatus.h"
 #include "core/ScreenId.h"
 
 #include <QProcessEnvironment>
@@ -69,6 +70,7 @@ struct LinkConfigParse {
     LinkConfig config;
     QString error;         // empty when every value was valid
     QStringList remaining; // the arguments that are not link options, in order
+    bool given = false;    // at least one option or variable was there
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -78,6 +80,13 @@ struct LinkConfigParse {
 // environment; an option given on the command line wins over the environment.
 // A bad value gives an error naming the option and the value.
 LinkConfigParse ParseLinkConfig(const QStringList& arguments, const QProcessEnvironment& env);
+// The link a station keeps in Config.ini, section [Link]: keys Local, Target
+// and PortOffset with the values the options take; a key that is missing or
+// empty keeps its default. `given` tells whether any key has a value.
+LinkConfigParse ReadStoredLink(const QString& configPath);
+// Writes the three keys into Config.ini (other sections and keys stay);
+// default values are written empty.
+IoStatus StoreLink(const QString& configPath, const LinkConfig& config);
 // The usage lines of the three options, for --help texts.
 QString LinkOptionsHelp();
 

@@ -639,6 +639,10 @@ void PlaybackController::OpenPlaylist() {
         m_op.Inform(QStringLiteral("不支持的文件类型。"));
         return;
     }
+    OpenPlaylistFile(path);
+}
+
+void PlaybackController::OpenPlaylistFile(const QString& path) {
     if (!m_playlist.SaveIfChanged(m_op, PlaylistFilters::kPlaylistOnly)) {
         return;
     }
@@ -678,6 +682,25 @@ void PlaybackController::AddEntry() {
     if (path.isEmpty()) {
         return;
     }
+    AppendAndOpen(path);
+}
+
+void PlaybackController::OpenFile(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        m_op.Inform(QStringLiteral("找不到文件：") + path);
+        return;
+    }
+    if (path.endsWith(QStringLiteral(".lft"), Qt::CaseInsensitive)) {
+        OpenPlaylistFile(path);
+        return;
+    }
+    // Any other file joins the list the operator has, the way 添加 adds it,
+    // rather than replacing a list that may hold the rest of the night.
+    CloseLinkIfOpen();
+    AppendAndOpen(path);
+}
+
+void PlaybackController::AppendAndOpen(const QString& path) {
     if (m_playlist.Append(path)) {
         const qsizetype row = m_playlist.count() - 1;
         SelectEntry(row);

@@ -149,6 +149,11 @@ public:
     // ---- playlist commands
     void NewPlaylist();
     void OpenPlaylist();
+    // A file named on the command line (a double click in a file manager): a
+    // playlist (.lft) is opened as "打开列表" opens it; a script, lyric file,
+    // project, MP3 or subtitle file is added to the list and opened, as
+    // "添加" does. Anything else, or a file that is not there, is reported.
+    void OpenFile(const QString& path);
     void SavePlaylist();
     void SavePlaylistAs();
     void AddEntry();
@@ -216,6 +221,10 @@ private:
     void DrawMeters(qint64 p);
     void CloseDocument();
     void CloseLinkIfOpen();
+    // The list at `path` replaces the current one (offered for saving first).
+    void OpenPlaylistFile(const QString& path);
+    // Appends a supported entry and selects it, or says the type is not supported.
+    void AppendAndOpen(const QString& path);
     void StopChannelIfActive();
     bool ChannelActive() const;
     bool TrackFileExists() const;

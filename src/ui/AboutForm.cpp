@@ -2,13 +2,11 @@
 
 #include "ui_AboutForm.h"
 
+#include "StationVersion.h"
+
 #include <QFont>
 #include <QFontInfo>
 #include <QtGlobal>
-
-#ifndef STATION_VERSION
-#error "STATION_VERSION must be defined by the build"
-#endif
 
 std::vector<TAboutForm::Component> TAboutForm::Components() {
     return {
@@ -34,7 +32,7 @@ TAboutForm::TAboutForm(QWidget* parent)
 
     m_ui->LabelVersion->setText(
         QStringLiteral("版本 %1　　运行于 Qt %2")
-            .arg(QStringLiteral(STATION_VERSION), QString::fromLatin1(qVersion())));
+            .arg(QString::fromLatin1(kStationVersion), QString::fromLatin1(qVersion())));
 
     QString rows;
     for (const Component& component : Components()) {

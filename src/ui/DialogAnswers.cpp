@@ -13,6 +13,7 @@ void DialogAnswers::setScripted(bool scripted) {
 
 void DialogAnswers::reset() {
     yesNo.clear();
+    choices.clear();
     openFiles.clear();
     saveFiles.clear();
     texts.clear();

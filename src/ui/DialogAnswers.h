@@ -24,6 +24,7 @@ public:
     void reset();
 
     std::deque<bool> yesNo;
+    std::deque<int> choices;       // index of the button, -1: dismissed
     std::deque<QString> openFiles; // empty: dismissed
     std::deque<QString> saveFiles;
     std::deque<std::optional<QString>> texts;
@@ -31,8 +32,8 @@ public:
     // QDialog::Accepted or QDialog::Rejected.
     std::deque<std::function<int(QDialog&)>> forms;
 
-    // Every message and question shown while scripted: "ask:", "inform:",
-    // "error:", "form:" followed by the text or the form's caption.
+    // Every message and question shown while scripted: "ask:", "choose:",
+    // "inform:", "error:", "form:" followed by the text or the form's caption.
     QStringList shown;
     QStringList unanswered;
 

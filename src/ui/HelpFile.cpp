@@ -6,7 +6,12 @@
 QString FindHelpFile(const QString& homeDir, const QString& executableDir) {
     // A home given with --home may carry its own (e.g. translated or
     // annotated) copy; it wins over the one installed with the program.
-    for (const QString& dir : {homeDir, executableDir}) {
+    // An installed station keeps it with its other shared files.
+    const QString installed =
+        executableDir.isEmpty()
+            ? QString()
+            : QDir(executableDir).filePath(QStringLiteral("../share/subtitle-station"));
+    for (const QString& dir : {homeDir, executableDir, installed}) {
         if (dir.isEmpty()) {
             continue;
         }

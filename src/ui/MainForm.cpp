@@ -90,7 +90,7 @@ QIcon FileListIcon(int index) {
 } // namespace
 
 TMainForm::TMainForm(StationOptions options, QWidget* parent)
-    : QMainWindow(parent), m_options(std::move(options)), m_paths(m_options.home),
+    : QMainWindow(parent), m_options(std::move(options)), m_paths(m_options.paths()),
       m_ui(std::make_unique<Ui::TMainForm>()), m_document(m_settings),
       m_engine(Mp3AudioEngine::CreateDefault()),
       m_renderer(m_settings.ActiveSettings, m_rasteriser), m_link(m_options.link), m_worker(m_link),
@@ -445,9 +445,19 @@ void TMainForm::FirstShow() {
     m_keyForm->show();
     FocusLineList();
     m_op.SetStatus(m_hotKey->statusNote());
-    if (showToFinish) {
+    if (showToFinish || !m_options.openFile.isEmpty()) {
         // Once the window runs: the link and the questions need its events.
-        QTimer::singleShot(0, this, [this] { m_show->FinishStartUp(); });
+        // A file the station was asked to open comes after the show that
+        // was running has been brought back.
+        QTimer::singleShot(0, this, [this, showToFinish] {
+            if (showToFinish) {
+                m_show->FinishStartUp();
+            }
+            if (!m_options.openFile.isEmpty()) {
+                m_player.OpenFile(m_options.openFile);
+                FocusLineList();
+            }
+        });
     }
 }
 
@@ -471,13 +481,24 @@ void TMainForm::CreateDesktopShortcut(bool command) {
         }
         return;
     }
+    // An installed station is in the desktop's menu already; a second way in
+    // on the desktop is the operator's to ask for (the menu command). A
+    // station with a home of its own still gets one: the menu entry would
+    // open the user's places, not that home.
+    if (!command && m_options.home.isEmpty() && !InstalledMenuEntry().isEmpty()) {
+        return;
+    }
     const QString desktop =
         m_options.desktopDir.isEmpty() ? UserDesktopDirectory() : m_options.desktopDir;
     // The shortcut opens this station's own home, whatever folder it was
     // started with.
-    const DesktopEntryResult result = CreateDesktopEntry(
-        desktop, QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath(),
-        {QStringLiteral("--home"), m_options.home});
+    QStringList arguments;
+    if (!m_options.home.isEmpty()) {
+        arguments << QStringLiteral("--home") << m_options.home;
+    }
+    const DesktopEntryResult result =
+        CreateDesktopEntry(desktop, QCoreApplication::applicationFilePath(),
+                           QCoreApplication::applicationDirPath(), arguments);
     // A machine without a desktop folder has nowhere to put one; only the
     // command itself says so.
     if (result == DesktopEntryResult::Failed ||

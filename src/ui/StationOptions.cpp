@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -11,22 +12,31 @@ bool StationOptions::linkOnLoopback() const {
                        [](const Ipv4Address& a) { return a.isLoopback(); });
 }
 
+StationPaths StationOptions::paths() const {
+    return home.isEmpty() ? StationPaths::ForUser() : StationPaths(home);
+}
+
 QString StationUsage() {
-    return QStringLiteral("Usage: subtitle-station [--home DIR] [link options]\n"
-                          "\n"
-                          "  --home DIR   keep Config.ini and data/ in DIR instead of beside the "
-                          "executable\n"
-                          "\n"
-                          "Link options (127.0.0.1 for both keeps every datagram on this "
-                          "machine):\n") +
+    return QStringLiteral(
+               "Usage: subtitle-station [--home DIR] [link options] [FILE]\n"
+               "\n"
+               "  FILE         a playlist (.lft) to open, or a project (.lpf), script (.txt),\n"
+               "               lyric file (.lrc), MP3 or subtitle file (.srt, .ass) to add\n"
+               "               to the playlist and open\n"
+               "  --home DIR   keep Config.ini and data/ in DIR instead of\n"
+               "               $XDG_CONFIG_HOME/subtitle-station and "
+               "$XDG_DATA_HOME/subtitle-station\n"
+               "  --version    print the version and exit\n"
+               "  --help       print this help and exit\n"
+               "\n"
+               "Link options (127.0.0.1 for both keeps every datagram on this machine; without\n"
+               "them the section [Link] of Config.ini applies):\n") +
            LinkOptionsHelp();
 }
 
 StationOptionsParse ParseStationOptions(const QStringList& arguments,
-                                        const QProcessEnvironment& environment,
-                                        const QString& executableDir) {
+                                        const QProcessEnvironment& environment) {
     StationOptionsParse result;
-    result.options.home = executableDir;
     // The first argument is the program.
     const LinkConfigParse link = ParseLinkConfig(arguments.mid(1), environment);
     if (!link.ok()) {
@@ -34,23 +44,34 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
         return result;
     }
     result.options.link = link.config;
+    result.options.linkGiven = link.given;
 
     QCommandLineParser parser;
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions({home, help});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({home, help, version});
     QStringList rest{arguments.value(0, QStringLiteral("subtitle-station"))};
     rest += link.remaining;
     if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.error =
-            QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
+    result.help = parser.isSet(help);
+    result.version = parser.isSet(version);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        result.error = QStringLiteral("Unexpected argument: ") + files[1];
         return result;
     }
-    result.help = parser.isSet(help);
+    if (!files.isEmpty()) {
+        // A launcher may hand over a file:// URL; the station takes paths.
+        QString file = files.first();
+        if (file.startsWith(QLatin1String("file://"))) {
+            file = QUrl(file).toLocalFile();
+        }
+        result.options.openFile = QFileInfo(file).absoluteFilePath();
+    }
     if (parser.isSet(home)) {
         const QString dir = parser.value(home);
         if (!QFileInfo(dir).isDir()) {

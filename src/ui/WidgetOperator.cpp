@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -35,6 +36,23 @@ bool WidgetOperator::AskYesNo(const QString& text) {
     return QMessageBox::question(m_parent, kQuestionCaption, text,
                                  QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+int WidgetOperator::AskChoice(const QString& text, const QStringList& choices) {
+    DialogAnswers& answers = DialogAnswers::instance();
+    if (answers.scripted()) {
+        return Scripted(answers.choices, QStringLiteral("choose:") + text).value_or(-1);
+    }
+    QMessageBox box(QMessageBox::Question, kQuestionCaption, text, QMessageBox::NoButton, m_parent);
+    QList<QAbstractButton*> buttons;
+    for (const QString& choice : choices) {
+        buttons.append(box.addButton(choice, QMessageBox::AcceptRole));
+    }
+    if (!buttons.isEmpty()) {
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    }
+    box.exec();
+    return int(buttons.indexOf(box.clickedButton()));
 }
 
 void WidgetOperator::Inform(const QString& text) {

@@ -20,6 +20,7 @@ public:
     void setStatusSink(std::function<void(const QString&)> sink) { m_status = std::move(sink); }
 
     bool AskYesNo(const QString& text) override;
+    int AskChoice(const QString& text, const QStringList& choices) override;
     void Inform(const QString& text) override;
     void ShowError(const QString& text) override;
     QString ChooseOpenFile(const QString& filter, const QString& initialName) override;

@@ -17,11 +17,12 @@
 class ScriptedOperator : public OperatorInterface {
 public:
     struct Event {
-        QString kind; // "ask", "inform", "error", "open", "save", "text", "status"
+        QString kind; // "ask", "choose", "inform", "error", "open", "save", "text", "status"
         QString text;
     };
 
     std::deque<bool> yesNoAnswers;
+    std::deque<int> choiceAnswers;   // -1: dismissed
     std::deque<QString> openAnswers; // empty string = dismissed
     std::deque<QString> saveAnswers;
     std::deque<std::optional<QString>> textAnswers;
@@ -34,6 +35,10 @@ public:
     bool AskYesNo(const QString& text) override {
         Record({QStringLiteral("ask"), text});
         return take(yesNoAnswers, "AskYesNo", text);
+    }
+    int AskChoice(const QString& text, const QStringList&) override {
+        Record({QStringLiteral("choose"), text});
+        return take(choiceAnswers, "AskChoice", text);
     }
     void Inform(const QString& text) override { Record({QStringLiteral("inform"), text}); }
     void ShowError(const QString& text) override { Record({QStringLiteral("error"), text}); }

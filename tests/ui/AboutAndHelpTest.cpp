@@ -96,6 +96,21 @@ TEST(HelpFileTest, HomeCopyWinsThenTheExecutableDirectory) {
     }
 }
 
+TEST(HelpFileTest, AnInstalledStationFindsItsManualInItsSharedFiles) {
+    TempDir prefix;
+    ASSERT_TRUE(QDir().mkpath(prefix.file(QStringLiteral("bin"))));
+    ASSERT_TRUE(QDir().mkpath(prefix.file(QStringLiteral("share/subtitle-station"))));
+    const QString manual =
+        prefix.write(QStringLiteral("share/subtitle-station/") + kHelpFileName, "<html></html>");
+    EXPECT_EQ(QDir::cleanPath(FindHelpFile(QString(), prefix.file(QStringLiteral("bin")))),
+              QDir::cleanPath(manual));
+    // A home's own copy still comes first.
+    TempDir home;
+    home.write(kHelpFileName, "<html>home</html>");
+    EXPECT_EQ(FindHelpFile(home.path(), prefix.file(QStringLiteral("bin"))),
+              home.file(kHelpFileName));
+}
+
 TEST(HelpFileTest, NeitherAnEmptyHomeNorADirectoryOfThatNameCounts) {
     TempDir home;
     TempDir exe;

@@ -1,15 +1,19 @@
-// The station's command line: its home and the link options.
+// The station's command line: its home, the link options and a file to open.
 #include "ui/StationOptions.h"
 
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 namespace {
 
 StationOptionsParse Parse(const QStringList& args, const QProcessEnvironment& env = {}) {
-    return ParseStationOptions(QStringList{QStringLiteral("subtitle-station")} + args, env,
-                               QStringLiteral("/opt/station"));
+    return ParseStationOptions(QStringList{QStringLiteral("subtitle-station")} + args, env);
 }
 
 } // namespace
@@ -24,16 +28,17 @@ TEST(StationOptions, HomeAndLinkOptions) {
     };
     const QString lo = QStringLiteral("127.0.0.1");
     const Case cases[] = {
-        {{}, true, false, QStringLiteral("/opt/station")},
+        // No --home: the user's XDG places.
+        {{}, true, false, QString()},
         {{QStringLiteral("--home"), dir.path()}, true, false, dir.path()},
         {{QStringLiteral("--home"), dir.file(QStringLiteral("missing"))}, false, false, {}},
         {{QStringLiteral("--link-local"), lo, QStringLiteral("--link-target"), lo},
          true,
          true,
-         QStringLiteral("/opt/station")},
+         QString()},
         // A loopback listener that still broadcasts would reach the real network.
-        {{QStringLiteral("--link-local"), lo}, true, false, QStringLiteral("/opt/station")},
-        {{QStringLiteral("--link-target"), lo}, true, false, QStringLiteral("/opt/station")},
+        {{QStringLiteral("--link-local"), lo}, true, false, QString()},
+        {{QStringLiteral("--link-target"), lo}, true, false, QString()},
         {{QStringLiteral("--link-local=127.0.0.1,127.0.0.2"),
           QStringLiteral("--link-target=127.0.0.1"), QStringLiteral("--link-port-offset=77"),
           QStringLiteral("--home"), dir.path()},
@@ -41,7 +46,7 @@ TEST(StationOptions, HomeAndLinkOptions) {
          true,
          dir.path()},
         {{QStringLiteral("--link-port-offset"), QStringLiteral("99999")}, false, false, {}},
-        {{QStringLiteral("show.lft")}, false, false, {}},
+        {{QStringLiteral("show.lft"), QStringLiteral("other.lft")}, false, false, {}},
         {{QStringLiteral("--frobnicate")}, false, false, {}},
     };
     for (const Case& c : cases) {
@@ -58,6 +63,54 @@ TEST(StationOptions, HomeAndLinkOptions) {
     const StationOptionsParse offset = Parse({QStringLiteral("--link-port-offset=77")});
     EXPECT_EQ(offset.options.link.portOffset, 77);
     EXPECT_TRUE(Parse({QStringLiteral("--help")}).help);
+    EXPECT_TRUE(Parse({QStringLiteral("--version")}).version);
+}
+
+TEST(StationOptions, AFileToOpenAndWhetherTheLinkWasGiven) {
+    TempDir dir;
+    const StationOptionsParse none = Parse({});
+    ASSERT_TRUE(none.ok());
+    EXPECT_TRUE(none.options.openFile.isEmpty());
+    EXPECT_FALSE(none.options.linkGiven) << "the stored link applies";
+
+    // A relative name is taken from where the station was started; a
+    // launcher's file:// URL becomes its path.
+    const StationOptionsParse relative = Parse({QStringLiteral("今晚.lft")});
+    ASSERT_TRUE(relative.ok());
+    EXPECT_EQ(relative.options.openFile,
+              QDir::current().absoluteFilePath(QStringLiteral("今晚.lft")));
+    const QString path = dir.file(QStringLiteral("谢幕 版.lpf"));
+    const StationOptionsParse url =
+        Parse({QUrl::fromLocalFile(path).toString(), QStringLiteral("--home"), dir.path()});
+    ASSERT_TRUE(url.ok()) << url.error.toStdString();
+    EXPECT_EQ(url.options.openFile, path);
+    EXPECT_EQ(url.options.home, dir.path());
+
+    const StationOptionsParse offset = Parse({QStringLiteral("--link-port-offset=5")});
+    EXPECT_TRUE(offset.options.linkGiven);
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("STATION_LINK_TARGET"), QStringLiteral("127.0.0.1"));
+    EXPECT_TRUE(Parse({}, env).options.linkGiven);
+}
+
+TEST(StationOptions, PathsAreTheHomeOrTheUsersXdgPlaces) {
+    TempDir dir;
+    StationOptions withHome;
+    withHome.home = dir.path();
+    EXPECT_EQ(withHome.paths().configFile(), dir.file(QStringLiteral("Config.ini")));
+    EXPECT_EQ(withHome.paths().dataDir(), dir.file(QStringLiteral("data")));
+
+    ScopedEnvironment env;
+    env.set("XDG_CONFIG_HOME", dir.file(QStringLiteral("config")).toUtf8());
+    env.set("XDG_DATA_HOME", dir.file(QStringLiteral("share")).toUtf8());
+    const StationPaths user = StationOptions{}.paths();
+    EXPECT_TRUE(user.home().isEmpty());
+    EXPECT_EQ(user.configFile(), dir.file(QStringLiteral("config/subtitle-station/Config.ini")));
+    EXPECT_EQ(user.dataFile(QStringLiteral("zim_h.bin")),
+              dir.file(QStringLiteral("share/subtitle-station/zim_h.bin")));
+    EXPECT_TRUE(user.MakeDirectories());
+    EXPECT_TRUE(QFileInfo(user.configDir()).isDir());
+    EXPECT_TRUE(QFileInfo(user.dataDir()).isDir());
 }
 
 TEST(StationOptions, EnvironmentKeepsTheLinkOnLoopbackAndTheCommandLineWins) {

@@ -1,5 +1,7 @@
 #include "CliCommand.h"
 
+#include "StationVersion.h"
+
 #include <array>
 
 namespace {
@@ -26,7 +28,11 @@ void PrintUsage(QTextStream& stream) {
         stream << "  " << QLatin1String(command.name) << "  " << QLatin1String(command.summary)
                << '\n';
     }
-    stream << "\n'subtitle-station-cli <command> --help' describes a command.\n";
+    stream
+        << "\n'subtitle-station-cli <command> --help' describes a command. Without --home DIR a\n"
+           "command works on the user's station: Config.ini in\n"
+           "$XDG_CONFIG_HOME/subtitle-station, data files in $XDG_DATA_HOME/subtitle-station.\n"
+           "'subtitle-station-cli --version' prints the version.\n";
 }
 
 } // namespace
@@ -44,6 +50,10 @@ int RunCli(const QStringList& arguments, CliIo& io) {
     if (name == QLatin1String("help") || name == QLatin1String("--help") ||
         name == QLatin1String("-h")) {
         PrintUsage(io.out);
+        return kExitOk;
+    }
+    if (name == QLatin1String("--version")) {
+        io.out << "subtitle-station-cli " << kStationVersion << '\n';
         return kExitOk;
     }
     for (const CliCommand& command : kCommands) {

@@ -2,6 +2,7 @@
 // window; send-offline: writes the offline content into the cards, as the
 // offline dialog's network send does. Venues prepare the cards from a script.
 #include "CliCommand.h"
+#include "CliStation.h"
 #include "ConsoleOperator.h"
 
 #include "core/Paths.h"
@@ -23,7 +24,7 @@
 namespace {
 
 const char kOfflineUsage[] =
-    "Usage: subtitle-station-cli offline --home DIR [--playlist FILE.lft]\n"
+    "Usage: subtitle-station-cli offline [--home DIR] [--playlist FILE.lft]\n"
     "\n"
     "Generates the offline subtitle files data/zim_h.bin, zim_s.bin, zim_x.bin of the\n"
     "screens in use in DIR/Config.ini from the playlist (the one the station last\n"
@@ -32,7 +33,7 @@ const char kOfflineUsage[] =
     "Exit codes: 0 written; 1 no playlist, or a file could not be written; 2 bad\n"
     "arguments.\n";
 const char kSendUsage[] =
-    "Usage: subtitle-station-cli send-offline --home DIR [--no-advert] [--no-subtitles]\n"
+    "Usage: subtitle-station-cli send-offline [--home DIR] [--no-advert] [--no-subtitles]\n"
     "                                         [link options]\n"
     "\n"
     "Writes the stand-by advertisement of DIR/Config.ini (rendered and filed as\n"
@@ -112,11 +113,8 @@ QString Parse(const char* command, const QStringList& arguments, bool sending, H
     if (!parser.positionalArguments().isEmpty()) {
         return QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first();
     }
-    if (!parser.isSet(home)) {
-        return QStringLiteral("Missing --home");
-    }
     out.home = parser.value(home);
-    if (!QFileInfo(out.home).isDir()) {
+    if (parser.isSet(home) && !QFileInfo(out.home).isDir()) {
         return QStringLiteral("--home is not a directory: ") + out.home;
     }
     if (!sending && parser.isSet(playlist)) {
@@ -140,7 +138,7 @@ int RunOfflineCommand(const QStringList& arguments, CliIo& io) {
         return Usage(io, QString::fromUtf8(kOfflineUsage), problem);
     }
     SettingsStore settings;
-    const StationPaths paths(args.home);
+    const StationPaths paths = CliStationPaths(args.home);
     LoadAndApplyConfig(settings, paths.configFile());
     const QString playlist = args.playlist.isEmpty() ? settings.Play.LastOpenFile : args.playlist;
     if (playlist.isEmpty() || !QFileInfo(playlist).isFile()) {
@@ -189,8 +187,12 @@ int RunSendOfflineCommand(const QStringList& arguments, CliIo& io) {
         return Usage(io, usage, problem);
     }
     SettingsStore settings;
-    const StationPaths paths(args.home);
+    const StationPaths paths = CliStationPaths(args.home);
     LoadAndApplyConfig(settings, paths.configFile());
+    const LinkConfigParse linkConfig = CliLink(linkOptions, paths);
+    if (!linkConfig.ok()) {
+        return Usage(io, usage, linkConfig.error);
+    }
     int listed = 0;
     for (ScreenId screen : kAllScreens) {
         if (settings.ActiveSettings.screen(screen).ScreenKind) {
@@ -202,7 +204,7 @@ int RunSendOfflineCommand(const QStringList& arguments, CliIo& io) {
         io.err << "No card is listed for a screen in use; search for the cards first.\n";
         return kExitFailure;
     }
-    StationLink link(linkOptions.config);
+    StationLink link(linkConfig.config);
     TLedThread worker(link);
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& p = settings.ActiveSettings.screen(screen);

@@ -1,6 +1,7 @@
 // render: draws one line for one screen as the station would and writes the
 // screen's picture (and, on request, the frame its cards receive).
 #include "CliCommand.h"
+#include "CliStation.h"
 
 #include "core/IoStatus.h"
 #include "core/Paths.h"
@@ -19,7 +20,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: subtitle-station-cli render --home DIR --screen h|s|x --row1 TEXT [--row2 TEXT]\n"
+    "Usage: subtitle-station-cli render [--home DIR] --screen h|s|x --row1 TEXT [--row2 TEXT]\n"
     "                                   --out PICTURE.png [--card-frame CARD.png] [--zoom N]\n"
     "\n"
     "Loads DIR/Config.ini, applies its stored settings and renders row 1 (and row 2 on a\n"
@@ -84,7 +85,7 @@ int RunRenderCommand(const QStringList& arguments, CliIo& io) {
         return UsageError(io, QStringLiteral("Unexpected argument: ") +
                                   parser.positionalArguments().first());
     }
-    for (const QCommandLineOption* required : {&home, &screen, &row1, &out}) {
+    for (const QCommandLineOption* required : {&screen, &row1, &out}) {
         if (!parser.isSet(*required)) {
             return UsageError(io, QStringLiteral("Missing --") + required->names().first());
         }
@@ -103,12 +104,12 @@ int RunRenderCommand(const QStringList& arguments, CliIo& io) {
         }
     }
     const QString homeDir = parser.value(home);
-    if (!QFileInfo(homeDir).isDir()) {
+    if (parser.isSet(home) && !QFileInfo(homeDir).isDir()) {
         return UsageError(io, QStringLiteral("--home is not a directory: ") + homeDir);
     }
 
     SettingsStore store;
-    LoadAndApplyConfig(store, StationPaths(homeDir).configFile());
+    LoadAndApplyConfig(store, CliStationPaths(homeDir).configFile());
     TSettings active = store.ActiveSettings;
     if (!active.screen(*id).ScreenKind) {
         // Asking for a screen is asking to see it; the station itself would skip it.

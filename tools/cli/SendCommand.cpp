@@ -2,6 +2,7 @@
 // lines of a text file, one per Enter) on every screen in use, and disconnects,
 // exactly as the station's live link does.
 #include "CliCommand.h"
+#include "CliStation.h"
 #include "ConsoleOperator.h"
 
 #include "core/Paths.h"
@@ -26,7 +27,7 @@
 namespace {
 
 const char kUsageHead[] =
-    "Usage: subtitle-station-cli send --home DIR [link options] (--line TEXT | --file FILE.txt)\n"
+    "Usage: subtitle-station-cli send [--home DIR] [link options] (--line TEXT | --file FILE.txt)\n"
     "\n"
     "Loads DIR/Config.ini, connects to the cards listed for the screens in use, shows\n"
     "TEXT on every screen in use and disconnects. With --file, the lines of the text\n"
@@ -95,14 +96,11 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
         return UsageError(io, QStringLiteral("Unexpected argument: ") +
                                   parser.positionalArguments().first());
     }
-    if (!parser.isSet(home)) {
-        return UsageError(io, QStringLiteral("Missing --home"));
-    }
     if (parser.isSet(line) == parser.isSet(file)) {
         return UsageError(io, QStringLiteral("Give either --line or --file"));
     }
     const QString homeDir = parser.value(home);
-    if (!QFileInfo(homeDir).isDir()) {
+    if (parser.isSet(home) && !QFileInfo(homeDir).isDir()) {
         return UsageError(io, QStringLiteral("--home is not a directory: ") + homeDir);
     }
 
@@ -127,7 +125,12 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
     }
 
     SettingsStore settings;
-    LoadAndApplyConfig(settings, StationPaths(homeDir).configFile());
+    const StationPaths paths = CliStationPaths(homeDir);
+    LoadAndApplyConfig(settings, paths.configFile());
+    const LinkConfigParse link = CliLink(linkOptions, paths);
+    if (!link.ok()) {
+        return UsageError(io, link.error);
+    }
     std::vector<ScreenId> inUse;
     int listed = 0;
     for (ScreenId screen : kAllScreens) {
@@ -147,15 +150,15 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
         return kExitFailure;
     }
 
-    StationLink link(linkOptions.config);
-    TLedThread worker(link);
+    StationLink stationLink(link.config);
+    TLedThread worker(stationLink);
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& params = settings.ActiveSettings.screen(screen);
         worker.SetLinkScreenParams(screen, params);
     }
     worker.monitor().SetVisible(true);
     ConsoleOperator op(io);
-    LiveControl live(link, worker, settings, op);
+    LiveControl live(stationLink, worker, settings, op);
     QtRasteriser rasteriser;
     TextRenderer renderer(settings.ActiveSettings, rasteriser);
     renderer.SetFrameSink(&worker);

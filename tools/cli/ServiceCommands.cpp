@@ -3,6 +3,7 @@
 // card, as the station's 回读 does) and params (the parameter files of
 // Config.ini's screens), plus show-params to print what a parameter file holds.
 #include "CliCommand.h"
+#include "CliStation.h"
 #include "ConsoleOperator.h"
 
 #include "core/Paths.h"
@@ -58,13 +59,12 @@ QString PageText(const TScreenParams& p) {
 QString ParseServiceArguments(const char* command, const QStringList& arguments, bool withLink,
                               bool withSave, ServiceArguments& out, bool& help) {
     QStringList rest = arguments;
+    LinkConfigParse linkOptions;
     if (withLink) {
-        const LinkConfigParse linkOptions =
-            ParseLinkConfig(arguments, QProcessEnvironment::systemEnvironment());
+        linkOptions = ParseLinkConfig(arguments, QProcessEnvironment::systemEnvironment());
         if (!linkOptions.ok()) {
             return linkOptions.error;
         }
-        out.link = linkOptions.config;
         rest = linkOptions.remaining;
     }
     QCommandLineParser parser;
@@ -88,12 +88,16 @@ QString ParseServiceArguments(const char* command, const QStringList& arguments,
     if (!out.positional.isEmpty()) {
         return QStringLiteral("Unexpected argument: ") + out.positional.first();
     }
-    if (!parser.isSet(home)) {
-        return QStringLiteral("Missing --home");
-    }
     out.home = parser.value(home);
-    if (!QFileInfo(out.home).isDir()) {
+    if (parser.isSet(home) && !QFileInfo(out.home).isDir()) {
         return QStringLiteral("--home is not a directory: ") + out.home;
+    }
+    if (withLink) {
+        const LinkConfigParse link = CliLink(linkOptions, CliStationPaths(out.home));
+        if (!link.ok()) {
+            return link.error;
+        }
+        out.link = link.config;
     }
     for (const QString& value : parser.values(screen)) {
         bool known = false;
@@ -145,7 +149,7 @@ void PrintCards(CliIo& io, ScreenId screen, const CardList& cards) {
 // suspended worker of its own.
 struct ServiceRig {
     explicit ServiceRig(const ServiceArguments& args, CliIo& io)
-        : paths(args.home), link(args.link), worker(link), op(io),
+        : paths(CliStationPaths(args.home)), link(args.link), worker(link), op(io),
           control(link, worker, settings, op, paths) {
         LoadAndApplyConfig(settings, paths.configFile());
         control.LoadPagesFromSettings();
@@ -169,7 +173,7 @@ int SaveSettings(ServiceRig& rig, CliIo& io) {
 }
 
 const char kSearchUsage[] =
-    "Usage: subtitle-station-cli search --home DIR [--screen h|s|x]... [--save] [link options]\n"
+    "Usage: subtitle-station-cli search [--home DIR] [--screen h|s|x]... [--save] [link options]\n"
     "\n"
     "Searches for the controller cards of each screen (all three unless --screen names\n"
     "some) as the station's 寻找 does, and lists each card with the screen it\n"
@@ -178,7 +182,7 @@ const char kSearchUsage[] =
     "\n"
     "Link options (127.0.0.1 for both to reach simulated cards):\n";
 const char kReadbackUsage[] =
-    "Usage: subtitle-station-cli readback --home DIR [link options]\n"
+    "Usage: subtitle-station-cli readback [--home DIR] [link options]\n"
     "\n"
     "The station's 回读: searches all three screens, takes each screen's size, colour,\n"
     "scan and polarities from the first card that answered on it (a screen with cards\n"
@@ -187,7 +191,7 @@ const char kReadbackUsage[] =
     "\n"
     "Link options (127.0.0.1 for both to reach simulated cards):\n";
 const char kParamsUsage[] =
-    "Usage: subtitle-station-cli params --home DIR [--screen h|s|x]...\n"
+    "Usage: subtitle-station-cli params [--home DIR] [--screen h|s|x]...\n"
     "\n"
     "Writes the parameter files data/cs_h.bin, cs_s.bin and cs_x.bin (or those of the\n"
     "screens named) from the screens of DIR/Config.ini, as the station's\n"

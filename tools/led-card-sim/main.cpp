@@ -5,6 +5,8 @@
 #include "CardBank.h"
 #include "LedWall.h"
 
+#include "StationVersion.h"
+
 #include "link/LinkConfig.h"
 
 #include <QApplication>
@@ -89,6 +91,7 @@ int main(int argc, char** argv) {
     }
     QCoreApplication& app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("led-card-sim"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kStationVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -101,6 +104,7 @@ int main(int argc, char** argv) {
                        "written on SIGUSR1 and at exit.\n"
                        "Only loopback addresses are used unless --allow-non-loopback is given."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption bindOption(QStringLiteral("bind"),
                                         QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                         QStringLiteral("addr"), QStringLiteral("127.0.0.1"));

@@ -4,8 +4,10 @@
 #include "core/TextFiles.h"
 #include "render/Bitmaps.h"
 #include "support/Pictures.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 
@@ -192,4 +194,26 @@ TEST_F(RenderCommand, AnUnwritablePictureIsAFailure) {
     const CliRun run = RunCli(args);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("no-such-dir"))) << run.err.toStdString();
+}
+
+TEST_F(RenderCommand, WithoutHomeTheUsersStationIsUsed) {
+    // Config.ini where an installed station keeps it: a small screen of 128 x 16.
+    ScopedEnvironment env;
+    env.set("XDG_CONFIG_HOME", home.file(QStringLiteral("config")).toUtf8());
+    env.set("XDG_DATA_HOME", home.file(QStringLiteral("data")).toUtf8());
+    ASSERT_TRUE(QDir().mkpath(home.file(QStringLiteral("config/subtitle-station"))));
+    home.write(QStringLiteral("config/subtitle-station/Config.ini"),
+               EncodeGbk(QStringLiteral("[ScreenParam]\r\nScreenKind3=1\r\nScreenWidth3=128\r\n"
+                                        "ScreenHeight3=16\r\n")));
+    const CliRun run = RunCli({QStringLiteral("render"), QStringLiteral("--screen"),
+                               QStringLiteral("x"), QStringLiteral("--row1"),
+                               QStringLiteral("开场"), QStringLiteral("--out"), picture});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(QImage(picture).size(), QSize(128, 16));
+}
+
+TEST_F(RenderCommand, VersionIsTheProjectsVersion) {
+    const CliRun run = RunCli({QStringLiteral("--version")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, QStringLiteral("subtitle-station-cli " STATION_PROJECT_VERSION "\n"));
 }
