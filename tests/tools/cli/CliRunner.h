@@ -23,6 +23,12 @@ inline QProcessEnvironment CliEnvironment() {
     environment.remove(QStringLiteral("STATION_LINK_LOCAL"));
     environment.remove(QStringLiteral("STATION_LINK_TARGET"));
     environment.remove(QStringLiteral("STATION_LINK_PORT_OFFSET"));
+    // Nor may a station set up on this machine: without --home a command
+    // finds no Config.ini.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       QStringLiteral("/nonexistent/subtitle-station-test/config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                       QStringLiteral("/nonexistent/subtitle-station-test/data"));
     return environment;
 }
 

@@ -110,9 +110,12 @@ TEST_F(OfflineCommand, NoPlaylistAndBadArguments) {
     const CliRun none = RunCli({QStringLiteral("offline"), QStringLiteral("--home"), home.path()});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.err.contains(QStringLiteral("No playlist")));
+    // Without --home the user's own places (none here) are used: no playlist.
+    const CliRun noHome = RunCli({QStringLiteral("offline")});
+    EXPECT_EQ(noHome.exitCode, 1);
+    EXPECT_TRUE(noHome.err.contains(QStringLiteral("No playlist"))) << noHome.err.toStdString();
     for (const QStringList& bad :
-         {QStringList{QStringLiteral("offline")},
-          QStringList{QStringLiteral("offline"), QStringLiteral("--home"), home.path(),
+         {QStringList{QStringLiteral("offline"), QStringLiteral("--home"), home.path(),
                       QStringLiteral("--playlist"), home.file(QStringLiteral("missing.lft"))},
           QStringList{QStringLiteral("send-offline"), QStringLiteral("--home"), home.path(),
                       QStringLiteral("--link-port-offset"), QStringLiteral("many")}}) {

@@ -147,6 +147,14 @@ TEST_F(ServiceCommand, NothingFoundAndBadArguments) {
         EXPECT_EQ(run.exitCode, 2) << bad.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage:")));
     }
+    // A home without Config.ini has chosen no network: nothing is sent
+    // anywhere until the link options or the station's first start say where.
+    const TempDir empty;
+    const CliRun unchosen =
+        RunCli({QStringLiteral("search"), QStringLiteral("--home"), empty.path()});
+    EXPECT_EQ(unchosen.exitCode, 2);
+    EXPECT_TRUE(unchosen.err.contains(QStringLiteral("No link chosen")))
+        << unchosen.err.toStdString();
 }
 
 } // namespace
