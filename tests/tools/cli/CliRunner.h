@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -24,11 +25,13 @@ inline QProcessEnvironment CliEnvironment() {
     environment.remove(QStringLiteral("STATION_LINK_TARGET"));
     environment.remove(QStringLiteral("STATION_LINK_PORT_OFFSET"));
     // Nor may a station set up on this machine: without --home a command
-    // finds no Config.ini.
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                       QStringLiteral("/nonexistent/subtitle-station-test/config"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"),
-                       QStringLiteral("/nonexistent/subtitle-station-test/data"));
+    // finds no Config.ini, unless the test made its own user places.
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        const QString key = QString::fromLatin1(name);
+        if (!environment.value(key).startsWith(QDir::tempPath() + QLatin1Char('/'))) {
+            environment.insert(key, QStringLiteral("/nonexistent/subtitle-station-test/") + key);
+        }
+    }
     return environment;
 }
 
