@@ -12,6 +12,7 @@
 // the link on loopback.
 
 #include "ShowHome.h"
+#include "ui/StationProcess.h"
 
 #include "CardBank.h"
 #include "LoopbackRig.h"
@@ -71,15 +72,11 @@ int Drive(int argc, char** argv) {
 }
 
 QProcessEnvironment Environment(const QString& home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM"))) {
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env = StationProcessEnvironment(home, home);
+    // A platform the benchmark was given (an X display to watch it) is kept.
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), qEnvironmentVariable("QT_QPA_PLATFORM"));
     }
-    // Its own lock, desktop and settings folders: no station of the user's is touched.
-    env.insert(QStringLiteral("TMPDIR"), home);
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.remove(QStringLiteral("XDG_DESKTOP_DIR"));
     return env;
 }
 

@@ -332,8 +332,6 @@ QString TrimControl(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
-namespace {
-
 std::optional<QByteArray> ReadWholeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -345,8 +343,6 @@ std::optional<QByteArray> ReadWholeFile(const QString& path) {
     }
     return bytes;
 }
-
-} // namespace
 
 TextFileContent ReadTextFile(const QString& path) {
     const std::optional<QByteArray> bytes = ReadWholeFile(path);

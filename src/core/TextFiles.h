@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The conventions every file of the station shares: text is GBK (code page
 // 936) on disk unless a byte order mark says otherwise, lines end in CR LF,
 // and byte counts always keep the two bytes of a GBK character together.
@@ -112,6 +114,8 @@ struct LineFileContent {
     TextEncoding encoding = TextEncoding::Gbk;
 };
 
+// The bytes of the whole file; nothing when it cannot be opened or read.
+std::optional<QByteArray> ReadWholeFile(const QString& path);
 // Scripts, lyrics, projects and playlists: decoded with DecodeScriptText.
 TextFileContent ReadTextFile(const QString& path);
 LineFileContent ReadLineFile(const QString& path);

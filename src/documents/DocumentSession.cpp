@@ -87,15 +87,13 @@ IoStatus DocumentSession::LoadProject(const QString& path) {
 }
 
 IoStatus DocumentSession::LoadSurtitles(const QString& path) {
-    QByteArray digest = FileDigest(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> read = ReadWholeFile(path);
+    if (!read) {
         return IoStatus::Fail(ReadFailedMessage(path));
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return IoStatus::Fail(ReadFailedMessage(path));
-    }
+    const QByteArray& bytes = *read;
+    // The digest of exactly the bytes read: a change made later is seen.
+    QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
     const DecodedText content = DecodeSurtitleText(bytes);
     ApplyStoredSettings(m_settings);
     m_document.surtitle = ParseSurtitle(content.text, SurtitleFormatOfPath(path));

@@ -105,20 +105,8 @@ void ShowJournal::Run() {
         }
         m_wake.wait_for(lock, m_settle, [this] { return m_stopping || m_urgent; });
         lock.unlock();
-        {
-            std::lock_guard files(m_fileMutex);
-            Pending pending;
-            std::uint64_t count = 0;
-            {
-                std::lock_guard take(m_mutex);
-                pending = std::exchange(m_pending, Pending{});
-                count = m_recordedCount;
-            }
-            Write(pending);
-            lock.lock();
-            m_writtenCount = std::max(m_writtenCount, count);
-        }
-        m_written.notify_all();
+        WriteNow();
+        lock.lock();
     }
 }
 

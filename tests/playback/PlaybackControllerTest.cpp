@@ -1,4 +1,4 @@
-#include "ControllerFakes.h"
+#include "FakePlayerFixture.h"
 
 #include "playback/PlaybackController.h"
 
@@ -18,31 +18,8 @@ QString U(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-class RecordingScreens final : public ScreenPort {
-public:
-    QList<std::pair<QString, QString>> rows;
-    void RenderRows(const QString& row1, const QString& row2) override {
-        rows.append({row1, row2});
-    }
-};
-
-class PlayerTest : public ::testing::Test {
+class PlayerTest : public FakePlayerFixture {
 protected:
-    TempDir dir;
-    SettingsStore settings;
-    DocumentSession document{settings};
-    Playlist playlist;
-    FakeAudioEngine engine;
-    ScriptedOperator op;
-    RecordingLink link;
-    RecordingScreens screens;
-    RecordingView view;
-    ManualTimer heartbeat;
-    ManualTimer lineTimer;
-    ManualTimer nextTimer;
-    PlaybackController player{{settings, document, playlist, engine, op, link, screens, view,
-                               heartbeat, lineTimer, nextTimer}};
-
     void SetUp() override { player.Start(); }
 
     QString file(const QString& name, const QString& text = QString()) {

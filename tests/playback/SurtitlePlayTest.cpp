@@ -1,7 +1,7 @@
 // Subtitle files on stage: the cues follow the track, or without one the
 // station's own clock from F1, the screens go blank between cues, and a file
 // a translator changes on disk is read again without a jump on the screens.
-#include "ControllerFakes.h"
+#include "FakePlayerFixture.h"
 
 #include "playback/PlaybackController.h"
 
@@ -21,14 +21,6 @@ QString U(const char* utf8) {
 
 using Rows = QList<std::pair<QString, QString>>;
 
-class RecordingScreens final : public ScreenPort {
-public:
-    Rows rows;
-    void RenderRows(const QString& row1, const QString& row2) override {
-        rows.append({row1, row2});
-    }
-};
-
 const char* const kReloaded = "字幕文件已在外部修改，已重新载入";
 
 // Three cues: A alone, then B and C back to back.
@@ -36,23 +28,9 @@ const char* const kThreeCues = "1\r\n00:00:00,500 --> 00:00:01,000\r\nA\r\n\r\n"
                                "2\r\n00:00:01,500 --> 00:00:02,500\r\nB\r\n\r\n"
                                "3\r\n00:00:02,500 --> 00:00:03,000\r\nC\r\n";
 
-class SurtitlePlay : public ::testing::Test {
+class SurtitlePlay : public FakePlayerFixture {
 protected:
-    TempDir dir;
-    SettingsStore settings;
-    DocumentSession document{settings};
-    Playlist playlist;
-    FakeAudioEngine engine;
-    ScriptedOperator op;
-    RecordingLink link;
-    RecordingScreens screens;
-    RecordingView view;
-    ManualTimer heartbeat;
-    ManualTimer lineTimer;
-    ManualTimer nextTimer;
     std::shared_ptr<ManualAudioClock> clock = std::make_shared<ManualAudioClock>();
-    PlaybackController player{{settings, document, playlist, engine, op, link, screens, view,
-                               heartbeat, lineTimer, nextTimer}};
     QString srt;
 
     void SetUp() override {
