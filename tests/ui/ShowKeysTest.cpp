@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include <chrono>
+
 namespace {
 
 class ShowKeysTest : public OneCardStation {
@@ -127,6 +129,8 @@ TEST_F(ShowKeysTest, MovingTheFocusIntoTheLineListSendsNothing) {
     TMainForm& w = StartShow();
     QTest::keyClick(&w, Qt::Key_F5);
     ASSERT_TRUE(w.live().IsConnected());
+    // The blank frame of the connect may still be on its way on a loaded machine.
+    ASSERT_TRUE(w.worker().WaitUntilIdle(std::chrono::seconds(10)));
     const int swaps = card().swaps;
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
 
@@ -147,6 +151,7 @@ TEST_F(ShowKeysTest, MovingTheFocusIntoTheLineListSendsNothing) {
     EXPECT_EQ(w.player().selectedLine(), -1);
     find<QTabWidget>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
     EXPECT_EQ(w.player().selectedLine(), -1);
+    ASSERT_TRUE(w.worker().WaitUntilIdle(std::chrono::seconds(10)));
     EXPECT_EQ(card().swaps, swaps);
 
     // An explicit click still chooses the line the focus did not.
