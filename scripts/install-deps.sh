@@ -10,6 +10,7 @@ packages=(
     fonts-arphic-uming fonts-wqy-zenhei fontconfig
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth xdotool x11-utils lame clang-format libxcb1-dev libxcb-xtest0-dev libglib2.0-bin clang libclang-rt-14-dev iproute2 stress-ng
+    liblo-dev liblo-tools qt6-websockets-dev chromium chromium-driver
 )
 
 missing=()

@@ -12,11 +12,15 @@ bool StationOptions::linkOnLoopback() const {
 }
 
 QString StationUsage() {
-    return QStringLiteral("Usage: subtitle-station [--home DIR] [link options]\n"
+    return QStringLiteral("Usage: subtitle-station [--home DIR] [remote options] [link options]\n"
                           "\n"
                           "  --home DIR   keep Config.ini and data/ in DIR instead of beside the "
                           "executable\n"
                           "\n"
+                          "Remote options (show control over OSC and the web remote; both are off\n"
+                          "unless switched on here or in the options):\n") +
+           RemoteOptionsHelp() +
+           QStringLiteral("\n"
                           "Link options (127.0.0.1 for both keeps every datagram on this "
                           "machine):\n") +
            LinkOptionsHelp();
@@ -34,13 +38,19 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
         return result;
     }
     result.options.link = link.config;
+    const RemoteArgumentsParse remote = ParseRemoteArguments(link.remaining);
+    if (!remote.ok()) {
+        result.error = remote.error;
+        return result;
+    }
+    result.options.remote = remote.overrides;
 
     QCommandLineParser parser;
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     parser.addOptions({home, help});
     QStringList rest{arguments.value(0, QStringLiteral("subtitle-station"))};
-    rest += link.remaining;
+    rest += remote.remaining;
     if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/LinkConfig.h"
+#include "remote/RemoteSettings.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -12,6 +13,9 @@ struct StationOptions {
     QString home;       // Config.ini, data/ and a copy of the manual
     QString desktopDir; // empty: the user's desktop folder
     LinkConfig link;
+    // The remotes for this run (--osc-port, --web-port, --remote-listen,
+    // --remote-pin); they override the options in Config.ini.
+    RemoteOverrides remote;
 
     // Every local address and the target are loopback: a rehearsal or a test,
     // where no network adapter is needed.
@@ -25,7 +29,7 @@ struct StationOptionsParse {
     bool ok() const { return error.isEmpty(); }
 };
 
-// "--home DIR" and the link options (as the command-line tool takes them, with
+// "--home DIR", the remote options and the link options (as the command-line tool takes them, with
 // their environment variables). `executableDir` is the home without --home.
 StationOptionsParse ParseStationOptions(const QStringList& arguments,
                                         const QProcessEnvironment& environment,
