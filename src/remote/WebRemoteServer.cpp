@@ -30,6 +30,11 @@ template <typename Socket> QString PeerText(const Socket* socket) {
     return AddressText(socket->peerAddress());
 }
 
+// A connection as both its QTcpSocket and its QWebSocket see it.
+template <typename Socket> QString Endpoint(const Socket* socket) {
+    return PeerText(socket) + QLatin1Char(':') + QString::number(socket->peerPort());
+}
+
 // Compares without stopping at the first difference, so the time of a wrong
 // answer tells nothing about how much of it was right.
 bool SamePin(const QString& a, const QString& b) {
@@ -41,6 +46,19 @@ bool SamePin(const QString& a, const QString& b) {
     }
     return diff == 0 && !y.isEmpty();
 }
+
+// Counts a connection for as long as it exists.
+class ConnectionCount : public QObject {
+public:
+    ConnectionCount(std::atomic<int>& count, QObject* connection)
+        : QObject(connection), m_count(count) {
+        ++m_count;
+    }
+    ~ConnectionCount() override { --m_count; }
+
+private:
+    std::atomic<int>& m_count;
+};
 
 } // namespace
 
@@ -97,6 +115,7 @@ void WebRemoteServer::Shutdown() {
         }
     }
     m_clients.clear();
+    m_handshaking.clear();
     for (QTcpServer* server : m_servers) {
         server->close();
         delete server; // with the page connections still open on it
@@ -117,8 +136,9 @@ void WebRemoteServer::Accept(QTcpServer* server) {
             socket->deleteLater();
             continue;
         }
-        ++connections;
-        connect(socket, &QObject::destroyed, this, [this] { --connections; });
+        // A child, not a signal: the WebSocket upgrade disconnects every
+        // signal of the connection, but its children still go with it.
+        new ConnectionCount(connections, socket);
         // Qt stops reading from the network once this much waits unread, so
         // a head that never ends costs no more than this.
         socket->setReadBufferSize(kMaxHttpHead + 1);
@@ -164,15 +184,26 @@ void WebRemoteServer::ReadRequest(QTcpSocket* socket) {
     case HttpRoute::Kind::File:
         Answer(socket, 200, route.contentType, m_files.value(route.resource), route.headOnly);
         return;
-    case HttpRoute::Kind::WebSocket:
+    case HttpRoute::Kind::WebSocket: {
         socket->setProperty(kUpgraded, true);
         socket->disconnect(this);
-        // The socket's lifetime now belongs to the WebSocket; the count of
-        // connections still follows it.
-        connect(socket, &QObject::destroyed, this, [this] { --connections; });
+        // The WebSocket server reads the head again and, when the handshake
+        // is good, makes a QWebSocket on this connection; it never deletes
+        // the connection itself. Until then the connection is ours to end;
+        // afterwards it ends after its QWebSocket (OnClosed).
+        // (Keyed while connected: an ended socket forgets its peer.)
+        const QString endpoint = Endpoint(socket);
+        m_handshaking.insert(endpoint, socket);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket, endpoint] {
+            if (m_handshaking.value(endpoint) == socket) {
+                m_handshaking.remove(endpoint);
+                socket->deleteLater();
+            }
+        });
         socket->setReadBufferSize(0);
         m_webSockets->handleConnection(socket);
         return;
+    }
     case HttpRoute::Kind::Error:
         if (route.status != 404) {
             m_monitor.Note(RemoteMonitor::Kind::HttpBadRequest, PeerText(socket));
@@ -203,6 +234,7 @@ void WebRemoteServer::AcceptWebSocket() {
         socket->setMaxAllowedIncomingMessageSize(kMaxFrame);
         Client client;
         client.socket = socket;
+        client.connection = m_handshaking.take(Endpoint(socket));
         client.address = PeerText(socket);
         m_clients.insert(socket, client);
         connect(socket, &QWebSocket::textMessageReceived, this,
@@ -233,7 +265,11 @@ void WebRemoteServer::OnClosed(QWebSocket* socket) {
         code == QWebSocketProtocol::CloseCodeDatatypeNotSupported) {
         m_monitor.Note(RemoteMonitor::Kind::WebBadFrame, PeerText(socket));
     }
+    // The QWebSocket goes first (it still refers to its connection), then
+    // the connection, which nothing else deletes.
+    const QPointer<QTcpSocket> connection = m_clients.value(socket).connection;
     m_clients.remove(socket);
+    connect(socket, &QObject::destroyed, this, [connection] { delete connection.data(); });
     socket->deleteLater();
 }
 

@@ -45,6 +45,7 @@ public:
 private:
     struct Client {
         QPointer<QWebSocket> socket;
+        QPointer<QTcpSocket> connection; // under the socket, deleted after it
         QString address;
         bool authenticated = false;
         int badMessages = 0;
@@ -72,6 +73,9 @@ private:
     std::vector<QTcpServer*> m_servers;
     QWebSocketServer* m_webSockets = nullptr;
     QHash<QWebSocket*, Client> m_clients;
+    // Connections handed to the WebSocket server whose handshake has not
+    // finished, by peer address and port.
+    QHash<QString, QTcpSocket*> m_handshaking;
     QHash<QString, QByteArray> m_files;
     struct PinFailures {
         int count = 0;
