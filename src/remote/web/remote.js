@@ -83,7 +83,9 @@
     $('position').textContent = next.line ? '第 ' + next.line + ' / ' + next.lineCount + ' 行'
                                           : (next.lineCount ? '共 ' + next.lineCount + ' 行，未选择' : '');
     $('current').textContent = next.text;
-    $('next').textContent = next.next;
+    const last = next.line > 0 && next.line === next.lineCount;
+    $('next').textContent = last ? '（最后一行）' : next.next;
+    $('next').classList.toggle('end', last);
     if (next.connected) {
       setLink('live', '已连接屏幕');
     } else {
