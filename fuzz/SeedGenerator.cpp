@@ -149,13 +149,12 @@ int main(int argc, char** argv) {
     state.text = QStringLiteral("第五句");
     Write("remote", QStringLiteral("osc-state"), QByteArray(1, '\0') + OscStateMessage(state));
     Write("remote", QStringLiteral("osc-refused"),
-          QByteArray(1, '\0') + OscRefusedMessage(QStringLiteral("/subtitle/go"),
-                                                   QStringLiteral("没有第9行")));
+          QByteArray(1, '\0') +
+              OscRefusedMessage(QStringLiteral("/subtitle/go"), QStringLiteral("没有第9行")));
     Write("remote", QStringLiteral("osc-go"),
           QByteArray(1, '\0') + QByteArray("/subtitle/go\0\0\0\0,i\0\0\0\0\0\5", 24));
     Write("remote", QStringLiteral("osc-temp"),
-          QByteArray(1, '\0') +
-              QByteArray("/subtitle/temp\0\0,ss\0abc\0def\0", 28));
+          QByteArray(1, '\0') + QByteArray("/subtitle/temp\0\0,ss\0abc\0def\0", 28));
     Write("remote", QStringLiteral("web-auth"),
           QByteArray(1, '\1') + QByteArray(R"({"type":"auth","pin":"123456"})"));
     Write("remote", QStringLiteral("web-go"),

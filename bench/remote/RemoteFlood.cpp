@@ -165,11 +165,11 @@ void FloodWebSockets(quint16 port, int connections, std::atomic<long long>& upgr
                                "Connection: Upgrade\r\nSec-WebSocket-Key: "
                                "dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
     const QByteArray frames[] = {
-        QByteArray("\x81\x05hello", 7),                                   // unmasked text
-        QByteArray("\x83\x80\x01\x02\x03\x04", 6),                        // reserved opcode
+        QByteArray("\x81\x05hello", 7),            // unmasked text
+        QByteArray("\x83\x80\x01\x02\x03\x04", 6), // reserved opcode
         QByteArray("\x81\xff\x00\x00\x01\x00\x00\x00\x00\x00\x01\x02\x03\x04", 14), // 1 TiB
-        QByteArray("\x82\x82\x01\x02\x03\x04\x01\x02", 8),                // binary
-        QByteArray("\xf1\x80\x01\x02\x03\x04", 6),                        // reserved bits
+        QByteArray("\x82\x82\x01\x02\x03\x04\x01\x02", 8),                          // binary
+        QByteArray("\xf1\x80\x01\x02\x03\x04", 6),                                  // reserved bits
     };
     for (int i = 0; i < connections; ++i) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -270,8 +270,8 @@ std::vector<double> StepWithEnter(Station& station, int count, const std::atomic
         const auto start = Clock::now();
         QTest::keyClick(station.list, Qt::Key_Return);
         if (station.probe->handed != before) {
-            ms.push_back(std::chrono::duration<double, std::milli>(station.probe->handedAt - start)
-                             .count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(station.probe->handedAt - start).count());
         }
         station.WaitWorker();
         QTest::qWait(5);
@@ -367,7 +367,7 @@ int main(int argc, char** argv) {
         watcher.join();
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         // Let the station finish closing what the flood left.
-        QTest::qWaitFor([&] { return w.remote().web().connections() == 0; }, 10000);
+        (void)QTest::qWaitFor([&] { return w.remote().web().connections() == 0; }, 10000);
         QTest::qWait(500);
         const Figures f = Summary(steps);
         const RemoteMonitor& m = w.remote().monitor();
@@ -380,8 +380,8 @@ int main(int argc, char** argv) {
                     "arguments %lld, oversized %lld; web bad frames %lld, bad messages %lld, bad "
                     "requests %lld, too many connections %lld, timeouts %lld\n",
                     m.count(K::OscMalformed), m.count(K::OscUnknownAddress),
-                    m.count(K::OscWrongArguments), m.count(K::OscOversized), m.count(K::WebBadFrame),
-                    m.count(K::WebBadMessage), m.count(K::HttpBadRequest),
+                    m.count(K::OscWrongArguments), m.count(K::OscOversized),
+                    m.count(K::WebBadFrame), m.count(K::WebBadMessage), m.count(K::HttpBadRequest),
                     m.count(K::WebTooManyConnections), m.count(K::HttpTimeout));
         std::printf("  Enter -> frame handed during the flood (%zu presses): median %.3f ms, "
                     "p99 %.3f ms, max %.3f ms\n",

@@ -3,6 +3,7 @@
 #include <lo/lo.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -28,19 +29,29 @@ bool IsNumber(char type) {
     return type == LO_INT32 || type == LO_INT64 || type == LO_FLOAT || type == LO_DOUBLE;
 }
 
+// liblo's arguments point into the message at OSC's 4-byte alignment, while
+// lo_arg is a union with 8-byte members: reading through it is undefined
+// behaviour, so the bytes are copied out instead.
+template <typename T> T Read(const lo_arg* arg) {
+    T value;
+    std::memcpy(&value, reinterpret_cast<const char*>(arg), sizeof value);
+    return value;
+}
+
 // A whole number in 32 bits, whatever numeric type carried it.
 std::optional<qint64> WholeNumber(char type, const lo_arg* arg) {
     double value = 0;
     switch (type) {
     case LO_INT32:
-        return arg->i;
+        return Read<std::int32_t>(arg);
     case LO_INT64:
-        return arg->h;
+        value = double(Read<std::int64_t>(arg));
+        break;
     case LO_FLOAT:
-        value = arg->f;
+        value = Read<float>(arg);
         break;
     case LO_DOUBLE:
-        value = arg->d;
+        value = Read<double>(arg);
         break;
     default:
         return std::nullopt;
@@ -51,12 +62,35 @@ std::optional<qint64> WholeNumber(char type, const lo_arg* arg) {
     return static_cast<qint64>(value);
 }
 
+// Non-zero, as a number of any type (NaN counts as zero).
+bool Pressed(char type, const lo_arg* arg) {
+    double value = 0;
+    switch (type) {
+    case LO_INT32:
+        value = Read<std::int32_t>(arg);
+        break;
+    case LO_INT64:
+        value = double(Read<std::int64_t>(arg));
+        break;
+    case LO_FLOAT:
+        value = Read<float>(arg);
+        break;
+    case LO_DOUBLE:
+        value = Read<double>(arg);
+        break;
+    default:
+        return false;
+    }
+    return value != 0.0 && !std::isnan(value);
+}
+
 bool IsText(char type) {
     return type == LO_STRING || type == LO_SYMBOL;
 }
 
 QString Text(const lo_arg* arg) {
-    return QString::fromUtf8(&arg->s);
+    // liblo checked that the string ends inside the message.
+    return QString::fromUtf8(reinterpret_cast<const char*>(arg));
 }
 
 OscRequest Command(RemoteVerb verb, int number = 0) {
@@ -138,14 +172,7 @@ OscParse FromArguments(const QString& path, const char* types, lo_arg** argv, in
         return Accept(path, Command(*verb));
     }
     if (argc == 1 && (IsNumber(types[0]) || types[0] == LO_TRUE || types[0] == LO_FALSE)) {
-        bool pressed = types[0] == LO_TRUE;
-        if (IsNumber(types[0])) {
-            const double value = types[0] == LO_INT32   ? argv[0]->i
-                                 : types[0] == LO_INT64 ? double(argv[0]->h)
-                                 : types[0] == LO_FLOAT ? double(argv[0]->f)
-                                                        : argv[0]->d;
-            pressed = value != 0.0 && !std::isnan(value);
-        }
+        const bool pressed = types[0] == LO_TRUE || Pressed(types[0], argv[0]);
         if (!pressed) {
             OscRequest ignored;
             ignored.kind = OscRequest::Kind::Ignored;

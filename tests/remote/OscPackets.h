@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <lo/lo.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 // An OSC message as a desk sends it, built with liblo: `fill` adds the arguments.
@@ -19,6 +22,18 @@ inline QByteArray OscPacket(const char* path, const std::function<void(lo_messag
     std::free(bytes);
     lo_message_free(message);
     return out;
+}
+
+// Argument `index` of a decoded message. liblo's arguments sit at OSC's
+// 4-byte alignment, so they are copied out rather than read through lo_arg.
+inline int OscInt(lo_message message, int index) {
+    std::int32_t value = 0;
+    std::memcpy(&value, reinterpret_cast<const char*>(lo_message_get_argv(message)[index]),
+                sizeof value);
+    return value;
+}
+inline QString OscText(lo_message message, int index) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(lo_message_get_argv(message)[index]));
 }
 
 // What the station sent back: the address, the type tags and the message

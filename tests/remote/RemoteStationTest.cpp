@@ -55,7 +55,7 @@ QString RefusalFor(const UdpClient& desk) {
         }
         QString reason;
         if (got.path == "/subtitle/refused") {
-            reason = QString::fromUtf8(&lo_message_get_argv(got.message)[1]->s);
+            reason = OscText(got.message, 1);
         }
         lo_message_free(got.message);
         if (!reason.isEmpty()) {
