@@ -244,6 +244,19 @@ void WebRemoteServer::AcceptWebSocket() {
             socket->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported);
         });
         connect(socket, &QWebSocket::disconnected, this, [this, socket] { OnClosed(socket); });
+        // A closing handshake the peer never answers (ours or Qt's, after a
+        // bad frame) would hold the connection, and a place under the limit,
+        // for as long as the peer likes.
+        connect(socket, &QWebSocket::stateChanged, this,
+                [socket](QAbstractSocket::SocketState state) {
+                    if (state == QAbstractSocket::ClosingState) {
+                        QTimer::singleShot(kCloseGraceMs, socket, [socket] {
+                            if (socket->state() != QAbstractSocket::UnconnectedState) {
+                                socket->abort();
+                            }
+                        });
+                    }
+                });
         QTimer::singleShot(kAuthTimeoutMs, socket, [this, socket] {
             const auto it = m_clients.find(socket);
             if (it != m_clients.end() && !it->authenticated) {
@@ -257,12 +270,11 @@ void WebRemoteServer::AcceptWebSocket() {
 void WebRemoteServer::OnClosed(QWebSocket* socket) {
     const QWebSocketProtocol::CloseCode code = socket->closeCode();
     // Qt closes a socket with these codes when the peer broke the protocol:
-    // unmasked or reserved frames, a frame or message beyond the limits,
-    // text that is not UTF-8.
+    // reserved opcodes or bits, a frame or message beyond the limits, text
+    // that is not UTF-8. (A binary message was counted when it came.)
     if (code == QWebSocketProtocol::CloseCodeProtocolError ||
         code == QWebSocketProtocol::CloseCodeTooMuchData ||
-        code == QWebSocketProtocol::CloseCodeWrongDatatype ||
-        code == QWebSocketProtocol::CloseCodeDatatypeNotSupported) {
+        code == QWebSocketProtocol::CloseCodeWrongDatatype) {
         m_monitor.Note(RemoteMonitor::Kind::WebBadFrame, PeerText(socket));
     }
     // The QWebSocket goes first (it still refers to its connection), then

@@ -31,6 +31,7 @@ public:
     static constexpr int kMaxPinFailuresPerMinute = 5;
     static constexpr int kRequestTimeoutMs = 5000;
     static constexpr int kAuthTimeoutMs = 20000;
+    static constexpr int kCloseGraceMs = 1000;
     static constexpr int kMaxPendingCommands = 16;
 
     // Opens every address; returns the error or empty, and the port in `port`.

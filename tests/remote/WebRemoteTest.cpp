@@ -242,10 +242,46 @@ TEST_F(WebRemoteTest, BadFramesBadMessagesAndFloodsAreClosedAndCounted) {
         EXPECT_TRUE(page->WaitClosed());
     }
     EXPECT_EQ(monitor.count(RemoteMonitor::Kind::WebBadMessage), 1 + 5);
-    EXPECT_EQ(monitor.count(RemoteMonitor::Kind::WebBadFrame), 1 + 1);
+    EXPECT_EQ(monitor.count(RemoteMonitor::Kind::WebBadFrame), 1);
     EXPECT_EQ(monitor.count(RemoteMonitor::Kind::WebFlood), 1);
     EXPECT_LE(station.commands.size(), std::size_t(20));
     EXPECT_TRUE(WaitUntil([this] { return remote.connections() == 0; })) << remote.connections();
+}
+
+TEST_F(WebRemoteTest, BadFramesEndTheConnectionEvenWhenThePeerNeverAnswersTheClose) {
+    struct Case {
+        const char* name;
+        QByteArray frame;
+    };
+    const Case cases[] = {
+        {"reserved opcode", QByteArray("\x83\x80\x01\x02\x03\x04", 6)},
+        {"a terabyte", QByteArray("\x81\xff\x00\x00\x01\x00\x00\x00\x00\x00\x01\x02\x03\x04", 14)},
+        {"binary", QByteArray("\x82\x82\x01\x02\x03\x04\x01\x02", 8)},
+        {"reserved bits", QByteArray("\xf1\x80\x01\x02\x03\x04", 6)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, remote.port());
+        ASSERT_TRUE(peer.waitForConnected(5000));
+        peer.write(
+            "GET /ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        QByteArray head;
+        ASSERT_TRUE(WaitUntil([&] {
+            head += peer.readAll();
+            return head.contains("\r\n\r\n");
+        }));
+        ASSERT_TRUE(head.startsWith("HTTP/1.1 101")) << head.toStdString();
+        // The remote closes; this peer never answers the close.
+        peer.write(c.frame);
+        EXPECT_TRUE(WaitUntil([&] { return remote.connections() == 0; }, 5000))
+            << remote.connections();
+        EXPECT_TRUE(WaitUntil([&] { return peer.state() == QAbstractSocket::UnconnectedState; }));
+    }
+    EXPECT_EQ(monitor.count(RemoteMonitor::Kind::WebBadFrame) +
+                  monitor.count(RemoteMonitor::Kind::WebBadMessage),
+              4);
 }
 
 TEST_F(WebRemoteTest, ConnectionsBeyondTheLimitAreClosedAtOnce) {
