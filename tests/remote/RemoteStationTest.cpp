@@ -268,4 +268,12 @@ TEST_F(RemoteStationTest, OffUntilTheOptionsSwitchThemOn) {
     });
     find<QAction>(QStringLiteral("MenuRemote"))->trigger();
     EXPECT_EQ(LoadRemoteSettings(configPath()).listen, QStringList{QStringLiteral("127.0.0.1")});
+
+    // The station's own Config.ini writing at the close keeps the section,
+    // and the remotes end with the window.
+    w.close();
+    ASSERT_TRUE(w.hasClosed());
+    EXPECT_FALSE(w.remote().oscRunning());
+    EXPECT_FALSE(w.remote().webRunning());
+    EXPECT_EQ(LoadRemoteSettings(configPath()), saved);
 }
