@@ -26,6 +26,20 @@ protected:
                 QStringLiteral("document.getElementById('%1').textContent").arg(QLatin1String(id)))
             .toString();
     }
+    // What the page shows, for a failure's message.
+    std::string Describe(HeadlessChromium& browser) {
+        return browser
+            .Evaluate(
+                QStringLiteral("JSON.stringify({pin: document.getElementById('pin').value,"
+                               " error: document.getElementById('pin-error').textContent,"
+                               " link: document.getElementById('link-text').textContent,"
+                               " form: !document.getElementById('pin-form').hidden,"
+                               " show: !document.getElementById('show').hidden,"
+                               " current: document.getElementById('current').textContent,"
+                               " focus: document.activeElement && document.activeElement.id})"))
+            .toString()
+            .toStdString();
+    }
     bool Shown(HeadlessChromium& browser, const char* id) {
         return browser
             .Evaluate(
@@ -56,7 +70,11 @@ TEST_F(RemoteBrowserTest, APhoneSignsInWithThePinAndTapsNext) {
     ASSERT_TRUE(browser.Tap(QStringLiteral("#pin")));
     ASSERT_TRUE(browser.Type(QStringLiteral("1111")));
     ASSERT_TRUE(browser.Tap(QStringLiteral("#pin-submit")));
-    ASSERT_TRUE(WaitUntil([&] { return !Text(browser, "pin-error").isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !Text(browser, "pin-error").isEmpty(); }))
+        << Describe(browser) << " wrong PINs seen: "
+        << w.remote().monitor().count(RemoteMonitor::Kind::WebWrongPin)
+        << " connections: " << w.remote().web().connections()
+        << " timeouts: " << w.remote().monitor().count(RemoteMonitor::Kind::HttpTimeout);
     EXPECT_FALSE(Shown(browser, "show"));
     EXPECT_EQ(w.remote().monitor().count(RemoteMonitor::Kind::WebWrongPin), 1);
     Keep(browser, QStringLiteral("2-wrong-pin"));
@@ -64,7 +82,7 @@ TEST_F(RemoteBrowserTest, APhoneSignsInWithThePinAndTapsNext) {
     ASSERT_TRUE(browser.Tap(QStringLiteral("#pin")));
     ASSERT_TRUE(browser.Type(QStringLiteral("2468")));
     ASSERT_TRUE(browser.Tap(QStringLiteral("#pin-submit")));
-    ASSERT_TRUE(WaitUntil([&] { return Shown(browser, "show"); }));
+    ASSERT_TRUE(WaitUntil([&] { return Shown(browser, "show"); })) << Describe(browser);
     ASSERT_TRUE(WaitUntil([&] { return Text(browser, "current") == QStringLiteral("第一句"); }));
     EXPECT_EQ(Text(browser, "next"), QStringLiteral("第二句"));
     Keep(browser, QStringLiteral("3-line-1"));

@@ -170,6 +170,7 @@
   });
 
   if (fromHash) history.replaceState(null, '', location.pathname);
-  pinForm.hidden = true;
+  // The PIN form stays hidden (as the page comes) until the station answers:
+  // what is typed before then would be wiped when the socket opens.
   connect();
 })();
