@@ -11,6 +11,7 @@
 #include "core/Settings.h"
 #include "core/TextFiles.h"
 #include "link/Commands.h"
+#include "remote/OscProtocol.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -141,6 +142,32 @@ int main(int argc, char** argv) {
     Write("text", QStringLiteral("utf8-bom"),
           QByteArray("\xEF\xBB\xBF") + QStringLiteral("舞台\r\n").toUtf8());
     Write("text", QStringLiteral("utf16le-bom"), QByteArray("\xFF\xFE[\x00\r\x00\n\x00", 8));
+    // The remotes: OSC datagrams (selector 0), web remote messages (1), HTTP heads (2).
+    RemoteShowState state;
+    state.entry = 1;
+    state.line = 5;
+    state.text = QStringLiteral("第五句");
+    Write("remote", QStringLiteral("osc-state"), QByteArray(1, '\0') + OscStateMessage(state));
+    Write("remote", QStringLiteral("osc-refused"),
+          QByteArray(1, '\0') +
+              OscRefusedMessage(QStringLiteral("/subtitle/go"), QStringLiteral("没有第9行")));
+    Write("remote", QStringLiteral("osc-go"),
+          QByteArray(1, '\0') + QByteArray("/subtitle/go\0\0\0\0,i\0\0\0\0\0\5", 24));
+    Write("remote", QStringLiteral("osc-temp"),
+          QByteArray(1, '\0') + QByteArray("/subtitle/temp\0\0,ss\0abc\0def\0", 28));
+    Write("remote", QStringLiteral("web-auth"),
+          QByteArray(1, '\1') + QByteArray(R"({"type":"auth","pin":"123456"})"));
+    Write("remote", QStringLiteral("web-go"),
+          QByteArray(1, '\1') + QByteArray(R"({"type":"command","command":"go","number":5})"));
+    Write("remote", QStringLiteral("web-temp"),
+          QByteArray(1, '\1') +
+              QByteArray(R"({"type":"command","command":"temp","row1":"a","row2":"b"})"));
+    Write("remote", QStringLiteral("http-page"),
+          QByteArray(1, '\2') + QByteArray("GET /remote.js?v=1 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    Write("remote", QStringLiteral("http-upgrade"),
+          QByteArray(1, '\2') +
+              QByteArray("GET /ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\n"
+                         "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n\r\n"));
     Write("playlist", QStringLiteral("show.lft"),
           QByteArray("a.lpf\r\na.mp3\r\n  a.lrc \r\na.txt\r\nmissing.mp3\r\n"));
     return 0;

@@ -226,6 +226,14 @@ void LiveControl::LowerBrightness() {
     SendBrightness(level - 1);
 }
 
+void LiveControl::SetBrightness(int level) {
+    if (!m_connected) {
+        m_op.Inform(kConnectForBrightness);
+        return;
+    }
+    SendBrightness(std::clamp(level, 0, 16));
+}
+
 void LiveControl::SendBrightness(int level) {
     m_settings.StoredSettings.Link.Light = level;
     if (m_host) {

@@ -74,6 +74,9 @@ public:
     // One step darker, stopping at 0: the way back from a level too bright
     // without passing through 0. Refused when not connected.
     void LowerBrightness();
+    // Sets the level at once (a remote's brightness command), clamped to
+    // 0..16; refused when not connected.
+    void SetBrightness(int level);
     // Offline / synchronous switch: refused while connected; otherwise the
     // offline-transfer dialog.
     void SwitchOfflineSync();

@@ -104,7 +104,8 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
       m_offlineSender(m_link, m_worker, m_settings, m_op, m_paths),
       m_replay(m_player, m_playlist, m_document, m_renderer),
       m_offlineCommands(m_worker, m_settings, m_op, m_paths, m_replay, m_offlineSender,
-                        [this] { return RenderAdvertisement(); }) {
+                        [this] { return RenderAdvertisement(); }),
+      m_remoteCommands(m_player, m_document, m_playlist, *this) {
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     SetUpWindow();
     m_op.setParentWindow(this);
@@ -173,12 +174,15 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
 
     ConnectCommands();
     SetUpShowSession();
+    SetUpRemote();
     CreateDesktopShortcut(false);
     qApp->installEventFilter(this);
 }
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
+    // No remote command may arrive while the engines go.
+    m_remote.reset();
     // The worker reports to the monitor window; it must be gone first. The
     // small windows refer to the engines, which end before the QWidget base
     // would delete its children, so they go now.
@@ -432,6 +436,7 @@ void TMainForm::FirstShow() {
     RenderEmptyRows();
     // The last playlist, or after an unclean end the show as it stood.
     const bool showToFinish = m_show->StartUp();
+    ApplyRemoteSettings();
     m_player.Start();
     // Below the main window, where the operator's hand rests, unless the
     // desktop is too small; the window manager may still move it.
@@ -559,6 +564,7 @@ void TMainForm::RefreshMainWindow() {
     if (m_show) {
         m_show->CaptureSoon();
     }
+    m_remoteCommands.StateMayHaveChanged();
 }
 
 void TMainForm::SyncLineList() {
@@ -597,6 +603,7 @@ void TMainForm::ShowLineSelection(qsizetype index, qsizetype scrollTo) {
     SyncLineList();
     m_ui->ListView1->ShowSelection(index, scrollTo);
     m_show->CaptureSoon();
+    m_remoteCommands.StateMayHaveChanged();
 }
 
 void TMainForm::ShowPlaylistSelection(qsizetype row) {
@@ -681,6 +688,7 @@ void TMainForm::ShowBrightness() {
         m_previewForms[size_t(ScreenIndex(screen))]->SetDark(level == 0);
     }
     m_show->CaptureSoon();
+    m_remoteCommands.StateMayHaveChanged();
 }
 
 void TMainForm::ShowOfflineTransfer() {
@@ -835,10 +843,16 @@ void TMainForm::SendTempText() {
     if (RunModal(*m_tempForm) != QDialog::Accepted) {
         return;
     }
-    const QString row1 = m_tempForm->row1();
-    const QString row2 = m_tempForm->row2();
+    m_tempColour = m_tempForm->colourIndex();
+    RenderTempText(m_tempForm->row1(), m_tempForm->row2(), m_tempColour);
+}
+
+void TMainForm::ShowTempText(const QString& row1, const QString& row2) {
+    RenderTempText(row1, row2, m_tempColour);
+}
+
+void TMainForm::RenderTempText(const QString& row1, const QString& row2, int colour) {
     m_tempRows = {row1, row2};
-    const int colour = m_tempForm->colourIndex();
     for (ScreenId screen : kAllScreens) {
         m_renderer.RenderTempText(screen, row1, row2, colour);
     }
@@ -1128,6 +1142,8 @@ bool TMainForm::RunCloseSequence() {
         RefreshMainWindow();
         return false;
     }
+    // From here on nothing from outside may step a line or touch the link.
+    m_remote->StopAll();
     // The close request: the link, the playlist, the worker.
     if (m_live.IsConnected()) {
         m_live.Disconnect();

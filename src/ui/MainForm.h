@@ -16,6 +16,9 @@
 #include "playback/AudioEngine.h"
 #include "playback/PlaybackController.h"
 #include "playback/QtControllerTimer.h"
+#include "remote/RemoteCommandSet.h"
+#include "remote/RemoteControl.h"
+#include "remote/RemoteStationHost.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
 #include "show/ShowSession.h"
@@ -67,7 +70,8 @@ class TMainForm : public QMainWindow,
                   private PlaybackView,
                   private LiveControlHost,
                   private PreviewHost,
-                  private DocumentViewHooks {
+                  private DocumentViewHooks,
+                  private RemoteStationHost {
     Q_OBJECT
 public:
     explicit TMainForm(StationOptions options, QWidget* parent = nullptr);
@@ -114,6 +118,10 @@ public:
     }
     QString statusText(int panel) const;
     CardStatusPanel& cardStatus() { return *m_cardStatus; }
+    RemoteCommandSet& remoteCommands() { return m_remoteCommands; }
+    RemoteControl& remote() { return *m_remote; }
+    // The remotes' part of the status line (where they listen, the PIN).
+    QString remoteStatusText() const;
 
 signals:
     // The close sequence has run; the application may end.
@@ -147,6 +155,21 @@ private:
     // DocumentViewHooks
     void DocumentLoaded(DocumentKind kind) override;
     void RenderEmptyRows() override;
+    // RemoteStationHost
+    bool ModalDialogOpen() const override;
+    bool WaitingForCards() const override;
+    bool IsConnected() const override { return m_live.IsConnected(); }
+    int BrightnessLevel() const override { return m_live.BrightnessLevel(); }
+    void ClearScreens() override { m_live.ClearScreens(); }
+    void ShowTempText(const QString& row1, const QString& row2) override;
+    void SetBrightness(int level) override { m_live.SetBrightness(level); }
+
+    // The remotes as Config.ini and the command line say (MainFormRemote.cpp).
+    void SetUpRemote();
+    void ApplyRemoteSettings();
+    void OpenRemoteOptions();
+    // A temporary message on every screen, as F6 sends it.
+    void RenderTempText(const QString& row1, const QString& row2, int colour);
 
     // Whether a show key pressed in `widget` steps lines: in the station's own
     // windows, unless the widget takes typed text.
@@ -233,6 +256,9 @@ private:
     PlayerReplay m_replay;
     OfflineCommands m_offlineCommands;
     std::unique_ptr<ShowSession> m_show;
+    // After the player and the window's engines: the remotes end first.
+    RemoteCommandSet m_remoteCommands;
+    std::unique_ptr<RemoteControl> m_remote;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};
@@ -255,6 +281,8 @@ private:
     QList<PlaylistRow> m_shownRows;
     QString m_shownRowsPath;
     QStringList m_tempRows{QString(), QString()};
+    int m_tempColour = 0;
+    QLabel* m_remoteStatus = nullptr;
     int m_currentPage = 0;
     bool m_shown = false;
     bool m_closing = false;

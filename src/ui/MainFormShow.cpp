@@ -11,6 +11,7 @@ void TMainForm::SetUpShowSession() {
     ShowSessionViews views;
     views.showTempText = [this](const TempTextShown& text) {
         m_tempRows = {text.row1, text.row2};
+        m_tempColour = text.colour;
         for (ScreenId screen : kAllScreens) {
             m_renderer.RenderTempText(screen, text.row1, text.row2, text.colour);
         }

@@ -18,7 +18,7 @@ StationPaths StationOptions::paths() const {
 
 QString StationUsage() {
     return QStringLiteral(
-               "Usage: subtitle-station [--home DIR] [link options] [FILE]\n"
+               "Usage: subtitle-station [--home DIR] [remote options] [link options] [FILE]\n"
                "\n"
                "  FILE         a playlist (.lft) to open, or a project (.lpf), script (.txt),\n"
                "               lyric file (.lrc), MP3 or subtitle file (.srt, .ass) to add\n"
@@ -28,6 +28,11 @@ QString StationUsage() {
                "$XDG_DATA_HOME/subtitle-station\n"
                "  --version    print the version and exit\n"
                "  --help       print this help and exit\n"
+               "\n"
+               "Remote options (show control over OSC and the web remote; both are off\n"
+               "unless switched on here or in the options):\n") +
+           RemoteOptionsHelp() +
+           QStringLiteral(
                "\n"
                "Link options (127.0.0.1 for both keeps every datagram on this machine; without\n"
                "them the section [Link] of Config.ini applies):\n") +
@@ -45,6 +50,12 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
     }
     result.options.link = link.config;
     result.options.linkGiven = link.given;
+    const RemoteArgumentsParse remote = ParseRemoteArguments(link.remaining);
+    if (!remote.ok()) {
+        result.error = remote.error;
+        return result;
+    }
+    result.options.remote = remote.overrides;
 
     QCommandLineParser parser;
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
@@ -52,7 +63,7 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({home, help, version});
     QStringList rest{arguments.value(0, QStringLiteral("subtitle-station"))};
-    rest += link.remaining;
+    rest += remote.remaining;
     if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;

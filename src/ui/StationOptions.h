@@ -2,6 +2,7 @@
 
 #include "core/Paths.h"
 #include "link/LinkConfig.h"
+#include "remote/RemoteSettings.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -21,6 +22,9 @@ struct StationOptions {
     // A playlist, project or script to open once the station runs (a double
     // click in a file manager); empty for none. An absolute path.
     QString openFile;
+    // The remotes for this run (--osc-port, --web-port, --remote-listen,
+    // --remote-pin); they override the options in Config.ini.
+    RemoteOverrides remote;
 
     // Every local address and the target are loopback: a rehearsal or a test,
     // where no network adapter is needed.
@@ -36,8 +40,9 @@ struct StationOptionsParse {
     bool ok() const { return error.isEmpty(); }
 };
 
-// "--home DIR", the link options (as the command-line tool takes them, with
-// their environment variables), "--help", "--version" and at most one file.
+// "--home DIR", the remote options, the link options (as the command-line
+// tool takes them, with their environment variables), "--help", "--version"
+// and at most one file.
 StationOptionsParse ParseStationOptions(const QStringList& arguments,
                                         const QProcessEnvironment& environment);
 QString StationUsage();

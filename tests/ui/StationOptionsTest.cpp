@@ -126,3 +126,22 @@ TEST(StationOptions, EnvironmentKeepsTheLinkOnLoopbackAndTheCommandLineWins) {
         Parse({QStringLiteral("--link-port-offset"), QStringLiteral("9")}, env);
     EXPECT_EQ(overridden.options.link.portOffset, 9);
 }
+
+TEST(StationOptions, RemoteOptionsForOneRun) {
+    TempDir dir;
+    const StationOptionsParse parsed = Parse(
+        {QStringLiteral("--osc-port"), QStringLiteral("9000"), QStringLiteral("--home"), dir.path(),
+         QStringLiteral("--remote-listen=127.0.0.1"), QStringLiteral("--link-local"),
+         QStringLiteral("127.0.0.1"), QStringLiteral("--remote-pin"), QStringLiteral("2468")});
+    ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
+    EXPECT_EQ(parsed.options.home, dir.path());
+    EXPECT_EQ(parsed.options.remote.oscPort, 9000);
+    EXPECT_FALSE(parsed.options.remote.webPort.has_value());
+    EXPECT_EQ(parsed.options.remote.listen, QStringList{QStringLiteral("127.0.0.1")});
+    EXPECT_EQ(parsed.options.remote.pin, QStringLiteral("2468"));
+    EXPECT_EQ(parsed.options.link.localAddresses.size(), 1u);
+
+    EXPECT_FALSE(Parse({QStringLiteral("--web-port"), QStringLiteral("eighty")}).ok());
+    EXPECT_TRUE(Parse({}).options.remote == RemoteOverrides());
+    EXPECT_TRUE(StationUsage().contains(QStringLiteral("--osc-port")));
+}
