@@ -1,7 +1,7 @@
 #pragma once
 
 #include "StationFixture.h"
-#include "Wait.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 

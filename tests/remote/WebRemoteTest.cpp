@@ -1,7 +1,7 @@
 // The web remote on loopback with a stand-in for the station: the page files,
 // the PIN, commands and their answers, pushed state, and everything it must
 // refuse without falling over.
-#include "Wait.h"
+#include "support/Wait.h"
 
 #include "remote/RemoteMonitor.h"
 #include "remote/WebRemote.h"

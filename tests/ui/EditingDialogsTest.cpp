@@ -1,5 +1,6 @@
 // The editing page's dialogs on their own: what they show and which of
 // their commands can act.
+#include "support/Wait.h"
 #include "ui/CaptionForm.h"
 #include "ui/EditForm.h"
 #include "ui/NewFileForm.h"
@@ -121,7 +122,7 @@ TEST(CaptionFormTest, TheLineIsReadyToBeTypedOver) {
     auto* edit = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
     EXPECT_EQ(form.windowTitle(), U("修改字幕"));
     EXPECT_EQ(edit->selectedText(), U("原来的一句"));
-    QTRY_VERIFY(edit->hasFocus());
+    ASSERT_EVENTUALLY(edit->hasFocus(), 10000);
     QTest::keyClicks(edit, QStringLiteral("new"));
     EXPECT_EQ(form.text(), QStringLiteral("new"));
 }

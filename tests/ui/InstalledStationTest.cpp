@@ -3,6 +3,7 @@
 // over by a file manager, the user's XDG places and no desktop shortcut
 // beside the menu entry.
 #include "StationFixture.h"
+#include "support/Wait.h"
 
 #include "ui/StartLink.h"
 
@@ -215,9 +216,9 @@ TEST_F(InstalledStationTest, AFileFromTheCommandLineOpensAfterTheLastPlaylist) {
     StationOptions options = Options();
     options.openFile = second;
     TMainForm& w = Start(options);
-    QTRY_COMPARE(w.playlist().count(), qsizetype(2));
+    ASSERT_EVENTUALLY_EQ(w.playlist().count(), qsizetype(2), 10000);
     EXPECT_EQ(w.playlist().path(), playlist);
-    QTRY_COMPARE(w.document().lines().size(), qsizetype(3));
+    ASSERT_EVENTUALLY_EQ(w.document().lines().size(), qsizetype(3), 10000);
     answers().yesNo.push_back(false); // the changed list is not saved
     w.close();
     ASSERT_TRUE(w.hasClosed());
@@ -225,9 +226,9 @@ TEST_F(InstalledStationTest, AFileFromTheCommandLineOpensAfterTheLastPlaylist) {
     // A playlist replaces it, as 打开列表 does.
     options.openFile = other;
     TMainForm& again = Start(options);
-    QTRY_COMPARE(again.playlist().path(), other);
+    ASSERT_EVENTUALLY_EQ(again.playlist().path(), other, 10000);
     EXPECT_EQ(again.playlist().count(), qsizetype(2));
-    QTRY_COMPARE(again.document().lines().size(), qsizetype(3));
+    ASSERT_EVENTUALLY_EQ(again.document().lines().size(), qsizetype(3), 10000);
     EXPECT_TRUE(answers().unanswered.isEmpty());
 }
 
@@ -247,8 +248,9 @@ TEST_F(InstalledStationTest, AFileThatCannotBeOpenedIsReported) {
         StationOptions options = Options();
         options.openFile = c.file;
         TMainForm& w = Start(options);
-        QTRY_VERIFY(std::any_of(answers().shown.begin(), answers().shown.end(),
-                                [&](const QString& s) { return s.startsWith(c.said); }));
+        ASSERT_EVENTUALLY(std::any_of(answers().shown.begin(), answers().shown.end(),
+                                      [&](const QString& s) { return s.startsWith(c.said); }),
+                          10000);
         EXPECT_EQ(w.playlist().count(), 0);
         w.close();
     }

@@ -1,5 +1,6 @@
 // The main window's start-up, refresh, pages and closing.
 #include "StationFixture.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 
@@ -398,7 +399,7 @@ TEST_F(MainWindowTest, ClosingWhileTheLinkWaitsForCardsClosesOnceTheWaitEnds) {
     EXPECT_EQ(answers().shown.filter(QStringLiteral("->连接超时！")).size(), 3);
     // The close that came meanwhile runs now: the link is closed again and
     // the settings are written.
-    QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+    ASSERT_EVENTUALLY(w.hasClosed(), 10000);
     EXPECT_FALSE(w.live().IsConnected());
     EXPECT_TRUE(QFileInfo::exists(configPath()));
 }

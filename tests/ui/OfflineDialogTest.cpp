@@ -1,6 +1,7 @@
 // The offline dialog and the stand-by advertisement command on the main
 // window, against simulated cards on loopback.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -159,7 +160,7 @@ TEST_F(OfflineDialogTest, ClosingWhileTheFilesAreGeneratedStopsTheSendAndThenClo
     EXPECT_TRUE(log.contains(QStringLiteral("发送已停止：未向任何控制卡发送")))
         << log.join(u'\n').toStdString();
     EXPECT_EQ(m_bank->Card(m_card.mac)->flashBlocks, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+    ASSERT_EVENTUALLY(w.hasClosed(), 10000);
     EXPECT_TRUE(QFileInfo::exists(configPath()));
 }
 
@@ -199,7 +200,7 @@ TEST_F(OfflineDialogTest, ClosingDuringAFlashTransferStopsAfterTheBlockInFlight)
     const CardState card = *m_bank->Card(m_card.mac);
     EXPECT_GE(card.disconnects, 1);
     EXPECT_FALSE(card.startOfflineOnDisconnect);
-    QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+    ASSERT_EVENTUALLY(w.hasClosed(), 10000);
 }
 
 TEST_F(OfflineDialogTest, TheAdvertisementCommand) {

@@ -1,6 +1,7 @@
 // The screen-parameter dialog and the readback on the main window, against
 // simulated cards on loopback.
 #include "StationFixture.h"
+#include "support/Wait.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -154,8 +155,8 @@ TEST_F(ScreenParamsTest, SearchLoadFileAndMoveFromTheDialog) {
         in<QTabWidget>(dialog, "PageControl1")->setCurrentIndex(1);
         in<QPushButton>(dialog, "Button_h_xz")->click();
         QListWidget* list = in<QListWidget>(dialog, "ListBox_h");
-        // The QTRY macros return on failure; the form must still answer.
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 5000); }();
+        // A failed wait ends only this lambda: the dialog must still be answered.
+        [&] { ASSERT_EVENTUALLY_EQ(list->count(), 1, 5000); }();
         EXPECT_EQ(list->item(0)->text(),
                   QStringLiteral("mac:") + MacText(card.mac) + QStringLiteral(" 舞台屏->Q1卡"));
         EXPECT_EQ(list->currentRow(), 0);
@@ -176,8 +177,8 @@ TEST_F(ScreenParamsTest, SearchLoadFileAndMoveFromTheDialog) {
         EXPECT_EQ(m_bank->Card(card.mac)->setup.screen, ScreenId::x);
         QListWidget* small = in<QListWidget>(dialog, "ListBox_x");
         [&] {
-            QTRY_COMPARE_WITH_TIMEOUT(small->count(), 1, 5000);
-            QTRY_COMPARE_WITH_TIMEOUT(list->count(), 0, 5000);
+            ASSERT_EVENTUALLY_EQ(small->count(), 1, 5000);
+            ASSERT_EVENTUALLY_EQ(list->count(), 0, 5000);
         }();
         in<QPushButton>(dialog, "ButtonOK")->click();
         return dialog.result();
@@ -211,8 +212,8 @@ TEST_F(ScreenParamsTest, TheCardMenuActsOnTheRowRightClicked) {
         EXPECT_FALSE(in<QPushButton>(dialog, "Button_h_jz")->isEnabled());
         QListWidget* list = in<QListWidget>(dialog, "ListBox_h");
         [&] {
-            QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 5000);
-            QTRY_VERIFY(in<QPushButton>(dialog, "Button_h_jz")->isEnabled());
+            ASSERT_EVENTUALLY_EQ(list->count(), 3, 5000);
+            ASSERT_EVENTUALLY(in<QPushButton>(dialog, "Button_h_jz")->isEnabled(), 10000);
         }();
         if (list->count() != 3) {
             return int(QDialog::Rejected);
@@ -228,7 +229,7 @@ TEST_F(ScreenParamsTest, TheCardMenuActsOnTheRowRightClicked) {
         moved = list->item(2)->text();
         dialog.findChild<QAction*>(QStringLiteral("N3"))->trigger();
         QListWidget* small = in<QListWidget>(dialog, "ListBox_x");
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(small->count(), 1, 5000); }();
+        [&] { ASSERT_EVENTUALLY_EQ(small->count(), 1, 5000); }();
         EXPECT_EQ(small->count() == 1 ? small->item(0)->text().left(21) : QString(),
                   moved.left(21));
         // Outside the rows there is no card to act on: no menu.
@@ -278,7 +279,7 @@ TEST_F(ScreenParamsTest, ClosingDuringASearchOrALoadWaitsForIt) {
                 // waits for it while the close arrives.
                 QListWidget* list = in<QListWidget>(dialog, "ListBox_h");
                 in<QPushButton>(dialog, "Button_h_xz")->click();
-                [&] { QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 5000); }();
+                [&] { ASSERT_EVENTUALLY_EQ(list->count(), 1, 5000); }();
                 w.settings().cards(ScreenId::h).push_back({EntryFor(TestCard(0x66).mac), {}});
             }
             QTimer::singleShot(0, &w, [&] {
@@ -286,12 +287,12 @@ TEST_F(ScreenParamsTest, ClosingDuringASearchOrALoadWaitsForIt) {
                 closedInside = w.hasClosed();
             });
             in<QPushButton>(dialog, button)->click();
-            [&] { QTRY_VERIFY_WITH_TIMEOUT(!w.screenParams().IsBusy(), 5000); }();
+            [&] { ASSERT_EVENTUALLY(!w.screenParams().IsBusy(), 5000); }();
             loads = CardActions(*m_bank, card.mac).filter(QStringLiteral("LoadParameters")).size();
             return int(QDialog::Rejected);
         });
         EXPECT_FALSE(closedInside);
-        QTRY_VERIFY_WITH_TIMEOUT(w.hasClosed(), 10000);
+        ASSERT_EVENTUALLY(w.hasClosed(), 10000);
         if (QString::fromLatin1(button) == QLatin1String("Button_h_jz")) {
             EXPECT_EQ(loads, 1);
             EXPECT_EQ(answers().shown.filter(QStringLiteral("->连接超时！")).size(), 1);
@@ -310,7 +311,7 @@ TEST_F(ScreenParamsTest, ReadbackFromTheToolbar) {
     find<QAction>(QStringLiteral("ToolButton4"))->trigger();
     const QString message = QStringLiteral("inform:发现2个横屏\n\u3000\u30000个纵屏\n"
                                            "\u3000\u30000个小屏\n并回读屏幕参数");
-    QTRY_VERIFY_WITH_TIMEOUT(answers().shown.contains(message), 5000);
+    ASSERT_EVENTUALLY(answers().shown.contains(message), 5000);
     const SettingsStore& s = window().settings();
     EXPECT_TRUE(s.ActiveSettings.screen(ScreenId::h).ScreenKind);
     EXPECT_EQ(s.ActiveSettings.screen(ScreenId::h).ScreenWidth, 512);

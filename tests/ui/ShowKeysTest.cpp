@@ -3,6 +3,7 @@
 // Up back; moving the focus never sends a line, and no key that steps lines
 // closes the link or opens another entry.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -82,7 +83,7 @@ TEST_F(ShowKeysTest, ShowKeysStepLinesWhateverHasTheFocus) {
     find<QAbstractButton>(QStringLiteral("CButtonPlay"))->setFocus();
     Press(Qt::Key_Space);
     EXPECT_EQ(w.player().selectedLine(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(card().swaps, 1, 10000);
+    ASSERT_EVENTUALLY_EQ(card().swaps, 1, 10000);
 
     const QStringList holders{
         QStringLiteral("CButtonPlay"),      QStringLiteral("CButtonStop"),
@@ -165,7 +166,8 @@ TEST_F(ShowKeysTest, AfterAPressInTheManualWindowTheKeysStepOn) {
     manual.activateWindow();
     manual.findChild<QPushButton*>(QStringLiteral("CButtonDel"))->click();
     EXPECT_EQ(w.player().selectedLine(), 0);
-    QTRY_COMPARE(QApplication::focusWidget(), find<LineListView>(QStringLiteral("ListView1")));
+    ASSERT_EVENTUALLY_EQ(QApplication::focusWidget(),
+                         find<LineListView>(QStringLiteral("ListView1")), 10000);
     Press(Qt::Key_Space);
     EXPECT_EQ(w.player().selectedLine(), 1);
     Press(Qt::Key_Return);

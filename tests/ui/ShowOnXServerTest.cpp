@@ -2,6 +2,7 @@
 // presses them: the X focus, not a test, decides which widget gets them.
 // The parent test starts Xvfb and runs this program again on it.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -63,10 +64,10 @@ protected:
 
     // Steps with `key` until the player shows `line`, and the card with it.
     void ExpectLine(TMainForm& w, qsizetype line) {
-        QTRY_COMPARE_WITH_TIMEOUT(w.player().selectedLine(), line, 10000);
+        ASSERT_EVENTUALLY_EQ(w.player().selectedLine(), line, 10000);
         const QImage expected =
             Thresholded(w.renderer().previewImage(ScreenId::h), ColourKind::Dual);
-        QTRY_COMPARE_WITH_TIMEOUT(m_bank->Displayed(m_card.mac), expected, 10000);
+        ASSERT_EVENTUALLY_EQ(m_bank->Displayed(m_card.mac), expected, 10000);
     }
 
     XTestClient m_keyboard;
@@ -75,9 +76,9 @@ protected:
 TEST_F(ShowOnXServer, SpaceEnterAndPageDownStepTheCardsWhereverTheFocusIs) {
     TMainForm& w = StartShow();
     m_keyboard.Focus(xcb_window_t(w.winId()));
-    QTRY_VERIFY_WITH_TIMEOUT(w.isActiveWindow(), 10000);
+    ASSERT_EVENTUALLY(w.isActiveWindow(), 10000);
     Tap(kF5);
-    QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 20000);
+    ASSERT_EVENTUALLY(w.live().IsConnected(), 20000);
     const int disconnects = card().disconnects;
     const int swaps = card().swaps;
 
@@ -124,7 +125,7 @@ TEST_F(ShowOnXServer, SpaceEnterAndPageDownStepTheCardsWhereverTheFocusIs) {
     EXPECT_EQ(card().disconnects, disconnects);
     EXPECT_EQ(w.player().selectedEntry(), 0);
     Tap(kF5);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.live().IsConnected(), 20000);
+    ASSERT_EVENTUALLY(!w.live().IsConnected(), 20000);
 }
 
 } // namespace

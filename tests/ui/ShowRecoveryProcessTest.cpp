@@ -5,6 +5,7 @@
 // simulated in this process, on loopback.
 #include "OneCardStation.h"
 #include "StationProcess.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -100,16 +101,16 @@ TEST_F(ShowRecoveryProcessTest, AKilledStationSendsItsLineAgainWhenItStartsWithN
     sinceStart.start();
     m_station.start();
     ASSERT_TRUE(m_station.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(Swaps() > swaps, 30000);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), third, 30000);
+    ASSERT_EVENTUALLY(Swaps() > swaps, 30000);
+    ASSERT_EVENTUALLY_EQ(Shown(), third, 30000);
     std::printf("start to the line on the card, as a test sees it: %lld ms\n",
                 static_cast<long long>(sinceStart.elapsed()));
 
     // The station stands on that entry and line with the link open, and says so
     // in its journal; a signal then ends it cleanly.
-    QTRY_VERIFY_WITH_TIMEOUT(Journal() && Journal()->linkOpen && Journal()->line == 2 &&
-                                 Journal()->entry == 0 && !Journal()->cleanExit,
-                             30000);
+    ASSERT_EVENTUALLY(Journal() && Journal()->linkOpen && Journal()->line == 2 &&
+                          Journal()->entry == 0 && !Journal()->cleanExit,
+                      30000);
     ::kill(static_cast<pid_t>(m_station.processId()), SIGTERM);
     ASSERT_TRUE(m_station.waitForFinished(30000));
     EXPECT_EQ(m_station.exitCode(), 0) << m_station.readAllStandardError().data();
@@ -137,7 +138,7 @@ TEST_F(ShowRecoveryProcessTest, AKilledLyricPlaysOnWhereItWouldBeByNow) {
     QTest::qWait(2000);
 
     TMainForm& w = Start();
-    QTRY_COMPARE_WITH_TIMEOUT(w.player().state(), PlayerState::Playing, 10000);
+    ASSERT_EVENTUALLY_EQ(w.player().state(), PlayerState::Playing, 10000);
     const qint64 expected = atReady + sinceReady.elapsed();
     const qint64 position = w.player().PositionMs();
     std::printf("track position after the recovery: %lld ms, where it would be: %lld ms\n",
@@ -160,7 +161,7 @@ TEST_F(ShowRecoveryProcessTest, EditsOfAKilledStationAreOfferedAndRestoredOnYes)
 
     answers().yesNo.push_back(true);
     TMainForm& w = Start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.showSession().startUpFinished(), 10000);
+    ASSERT_EVENTUALLY(w.showSession().startUpFinished(), 10000);
     EXPECT_EQ(answers().shown, QStringList{U("ask:发现未保存的字幕修改，是否恢复？")});
     EXPECT_EQ(w.document().document().lines,
               QStringList({U("开演前"), U("第一幕"), U("第二幕"), U("第三幕")}));

@@ -3,6 +3,7 @@
 // with the link open and the screens as the audience saw them; a clean end
 // starts anew; unsaved script edits survive either way.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -66,7 +67,7 @@ protected:
         QTest::keyClick(Lines(), Qt::Key_Return);
         QTest::keyClick(Lines(), Qt::Key_Return);
         EXPECT_EQ(w.player().selectedLine(), 2);
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000); }();
+        [&] { ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000); }();
         return Shown();
     }
     void ShowPage(int page) {
@@ -102,7 +103,7 @@ TEST_F(ShowRecoveryTest, AfterAKillTheShowIsBackOnItsLineWithTheLinkOpenUnasked)
     Abandon();
 
     TMainForm& w = Start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 10000);
+    ASSERT_EVENTUALLY(w.live().IsConnected(), 10000);
     EXPECT_EQ(w.player().selectedEntry(), 1);
     EXPECT_EQ(FileRow(), 1);
     EXPECT_EQ(w.player().selectedLine(), 2);
@@ -111,9 +112,9 @@ TEST_F(ShowRecoveryTest, AfterAKillTheShowIsBackOnItsLineWithTheLinkOpenUnasked)
     EXPECT_EQ(find<QToolButton>(QStringLiteral("ButtonLight"))->text(), U("调亮(2)"));
     EXPECT_EQ(w.statusText(2), U("已从异常退出中恢复：第 3 句"));
     // Sent again, not merely still standing on the card.
-    QTRY_VERIFY_WITH_TIMEOUT(Swaps() > swaps, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), third, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_bank->Card(m_card.mac)->brightness, 2, 10000);
+    ASSERT_EVENTUALLY(Swaps() > swaps, 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), third, 10000);
+    ASSERT_EVENTUALLY_EQ(m_bank->Card(m_card.mac)->brightness, 2, 10000);
     EXPECT_EQ(answers().shown, QStringList());
 }
 
@@ -133,16 +134,16 @@ TEST_F(ShowRecoveryTest, AMessageOrClearedScreensComeBackAsTheAudienceSawThem) {
         } else {
             find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
         }
-        QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(before), 10000);
+        ASSERT_EVENTUALLY_EQ(Shown(), Expected(before), 10000);
         const QImage seen = Shown();
         const int swaps = Swaps();
         Abandon();
 
         TMainForm& w = Start();
-        QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 10000);
+        ASSERT_EVENTUALLY(w.live().IsConnected(), 10000);
         EXPECT_EQ(w.player().selectedLine(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(Swaps() > swaps + 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(Shown(), seen, 10000);
+        ASSERT_EVENTUALLY(Swaps() > swaps + 1, 10000);
+        ASSERT_EVENTUALLY_EQ(Shown(), seen, 10000);
         EXPECT_EQ(Shown(), Expected(w));
         w.close();
     }
@@ -162,7 +163,7 @@ TEST_F(ShowRecoveryTest, ACleanEndStartsAnewAsEveryStartDoes) {
         ASSERT_TRUE(window().hasClosed());
 
         TMainForm& w = Start();
-        QTRY_VERIFY_WITH_TIMEOUT(w.showSession().startUpFinished(), 10000);
+        ASSERT_EVENTUALLY(w.showSession().startUpFinished(), 10000);
         EXPECT_FALSE(w.showSession().recovered());
         EXPECT_FALSE(w.live().IsConnected());
         EXPECT_EQ(w.player().selectedEntry(), 0);
@@ -183,7 +184,7 @@ TEST_F(ShowRecoveryTest, AnEntryAddedButNeverSavedComesBackSelected) {
     Abandon();
 
     TMainForm& w = Start();
-    QTRY_VERIFY_WITH_TIMEOUT(w.live().IsConnected(), 10000);
+    ASSERT_EVENTUALLY(w.live().IsConnected(), 10000);
     EXPECT_EQ(w.playlist().entries(), QStringList({opening, script}));
     EXPECT_TRUE(w.playlist().changed());
     EXPECT_EQ(w.player().selectedEntry(), 1);
@@ -210,7 +211,7 @@ TEST_F(ShowRecoveryTest, WithPauseAfterRecoveryALyricStandsWhereTheJournalLeftIt
     EXPECT_TRUE(LoadRecoveryOptions(configPath()).pauseAfterRecovery);
     QTest::keyClick(&first, Qt::Key_F1);
     ASSERT_EQ(first.player().state(), PlayerState::Playing);
-    QTRY_VERIFY_WITH_TIMEOUT(first.player().PositionMs() >= 1500, 20000);
+    ASSERT_EVENTUALLY(first.player().PositionMs() >= 1500, 20000);
     Abandon();
     const std::optional<ShowState> journal =
         ShowJournal::ReadJournal(ShowSession::JournalPath(file(QStringLiteral("data"))));
@@ -218,7 +219,7 @@ TEST_F(ShowRecoveryTest, WithPauseAfterRecoveryALyricStandsWhereTheJournalLeftIt
     ASSERT_EQ(journal->player, PlayerState::Playing);
 
     TMainForm& w = Start();
-    QTRY_COMPARE_WITH_TIMEOUT(w.player().state(), PlayerState::Paused, 10000);
+    ASSERT_EVENTUALLY_EQ(w.player().state(), PlayerState::Paused, 10000);
     EXPECT_TRUE(w.live().IsConnected());
     EXPECT_TRUE(find<QAction>(QStringLiteral("MenuPauseAfterRecovery"))->isChecked());
     EXPECT_NEAR(double(w.player().PositionMs()), double(journal->positionMs), 30.0);
@@ -226,7 +227,7 @@ TEST_F(ShowRecoveryTest, WithPauseAfterRecoveryALyricStandsWhereTheJournalLeftIt
     // F2 plays on from there.
     QTest::keyClick(&w, Qt::Key_F2);
     EXPECT_EQ(w.player().state(), PlayerState::Playing);
-    QTRY_VERIFY_WITH_TIMEOUT(w.player().PositionMs() > journal->positionMs + 200, 10000);
+    ASSERT_EVENTUALLY(w.player().PositionMs() > journal->positionMs + 200, 10000);
     EXPECT_LT(w.player().PositionMs(), journal->positionMs + 10000);
 }
 
@@ -242,8 +243,8 @@ TEST_F(ShowRecoveryTest, UnsavedEditsAreOfferedAndOnlyAYesBringsThemBack) {
         answers().shown.clear();
         answers().yesNo.push_back(yes);
         TMainForm& w = Start();
-        QTRY_COMPARE_WITH_TIMEOUT(answers().shown,
-                                  QStringList{U("ask:发现未保存的字幕修改，是否恢复？")}, 10000);
+        ASSERT_EVENTUALLY_EQ(answers().shown,
+                             QStringList{U("ask:发现未保存的字幕修改，是否恢复？")}, 10000);
         EXPECT_EQ(w.document().document().path, script);
         EXPECT_EQ(w.document().document().lines, yes ? edited : SplitLines(DecodeGbk(onDisk)));
         EXPECT_EQ(w.document().document().modified, yes);
@@ -259,7 +260,7 @@ TEST_F(ShowRecoveryTest, UnsavedEditsAreOfferedAndOnlyAYesBringsThemBack) {
             answers().yesNo.push_back(false);
         }
         Start();
-        QTRY_VERIFY_WITH_TIMEOUT(window().showSession().startUpFinished(), 10000);
+        ASSERT_EVENTUALLY(window().showSession().startUpFinished(), 10000);
         EXPECT_EQ(answers().shown,
                   yes ? QStringList{U("ask:发现未保存的字幕修改，是否恢复？")} : QStringList());
         window().close();
@@ -305,15 +306,15 @@ TEST_F(ShowRecoveryTest, AnUnattendedCloseKeepsTheEditsBesideTheScriptAndSaysWhe
     EXPECT_EQ(TempDir::read(kept), JoinLinesGbk(edited));
 
     TMainForm& w = Start();
-    QTRY_COMPARE_WITH_TIMEOUT(
-        answers().shown, QStringList{QStringLiteral("inform:") + ShowSession::KeptAtMessage(kept)},
-        10000);
+    ASSERT_EVENTUALLY_EQ(answers().shown,
+                         QStringList{QStringLiteral("inform:") + ShowSession::KeptAtMessage(kept)},
+                         10000);
     EXPECT_FALSE(w.live().IsConnected());
     EXPECT_FALSE(w.document().document().modified);
     // Said once.
     w.close();
     answers().shown.clear();
     Start();
-    QTRY_VERIFY_WITH_TIMEOUT(window().showSession().startUpFinished(), 10000);
+    ASSERT_EVENTUALLY(window().showSession().startUpFinished(), 10000);
     EXPECT_EQ(answers().shown, QStringList());
 }

@@ -1,6 +1,7 @@
 // A show run from the main window against simulated cards on loopback: the
 // keys an operator uses, what the cards display, and a lyric following its track.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -39,19 +40,19 @@ TEST_F(ShowTest, KeysDriveTheCardsFromConnectToDisconnect) {
     ASSERT_TRUE(w.live().IsConnected());
     EXPECT_EQ(w.statusText(2), QStringLiteral("【字幕】 今晚演出即将开始"));
     // Connecting sends the selected line at once.
-    QTRY_VERIFY_WITH_TIMEOUT(!Shown().isNull(), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000);
+    ASSERT_EVENTUALLY(!Shown().isNull(), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000);
     const QImage first = Shown();
 
     QTest::keyClick(lines, Qt::Key_Return);
     EXPECT_EQ(w.player().selectedLine(), 1);
     EXPECT_EQ(w.statusText(2), QStringLiteral("【字幕】 第一幕"));
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000);
     EXPECT_NE(Shown(), first);
 
     QTest::keyClick(lines, Qt::Key_Space);
     EXPECT_EQ(w.player().selectedLine(), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000);
 
     // F6: a temporary message typed into the text dialog.
     answers().forms.push_back([](QDialog& form) {
@@ -62,7 +63,7 @@ TEST_F(ShowTest, KeysDriveTheCardsFromConnectToDisconnect) {
     });
     QTest::keyClick(&w, Qt::Key_F6);
     EXPECT_EQ(w.statusText(2), QStringLiteral("【字幕】 中场休息   "));
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000);
     // A cancelled message changes nothing.
     answers().forms.push_back([](QDialog&) { return int(QDialog::Rejected); });
     QTest::keyClick(&w, Qt::Key_F6);
@@ -75,12 +76,12 @@ TEST_F(ShowTest, KeysDriveTheCardsFromConnectToDisconnect) {
     light->click();
     EXPECT_EQ(light->text(), QStringLiteral("调亮(2)"));
     EXPECT_EQ(w.statusText(2), QStringLiteral("发送亮度命令完毕"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_bank->Card(m_card.mac)->brightness, 2, 10000);
+    ASSERT_EVENTUALLY_EQ(m_bank->Card(m_card.mac)->brightness, 2, 10000);
 
     // Clearing blanks the card.
     find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
     EXPECT_EQ(w.statusText(2), QStringLiteral("发送清除屏幕命令完毕"));
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000);
     const QImage blank = Shown();
     for (int y = 0; y < blank.height(); ++y) {
         for (int x = 0; x < blank.width(); ++x) {
@@ -116,8 +117,8 @@ TEST_F(ShowTest, AnUnreachableCardIsReportedAndTheMonitorShowsTheWorkersFailures
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
     lines->setCurrentIndex(lines->model()->index(1, 1));
     // The card that answers shows the line; the missing one fills the monitor.
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(!w.monitorWindow().lines().isEmpty(), 20000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 20000);
+    ASSERT_EVENTUALLY(!w.monitorWindow().lines().isEmpty(), 20000);
     EXPECT_TRUE(w.monitorWindow().lines().join(u'\n').contains(MacText(missing.mac)));
 }
 
@@ -140,14 +141,13 @@ TEST_F(ShowTest, PlayingALyricMovesTheSelectionWithTheTrackAndTheMetersMove) {
     ASSERT_EQ(w.player().state(), PlayerState::Playing);
     EXPECT_TRUE(w.live().IsConnected());
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
-    QTRY_COMPARE_WITH_TIMEOUT(lines->selectedRow(), 0, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(find<ImageBox>(QStringLiteral("PaintBox2"))->image() != quietSpectrum,
-                             5000);
-    QTRY_VERIFY_WITH_TIMEOUT(find<SeekBar>(QStringLiteral("ProgressBarPlay"))->value() > 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(lines->selectedRow(), 1, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Expected(w), 10000);
+    ASSERT_EVENTUALLY_EQ(lines->selectedRow(), 0, 5000);
+    ASSERT_EVENTUALLY(find<ImageBox>(QStringLiteral("PaintBox2"))->image() != quietSpectrum, 5000);
+    ASSERT_EVENTUALLY(find<SeekBar>(QStringLiteral("ProgressBarPlay"))->value() > 0, 5000);
+    ASSERT_EVENTUALLY_EQ(lines->selectedRow(), 1, 5000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000);
     // The end of the track ends the file: stopped, link closed (play mode 0).
-    QTRY_COMPARE_WITH_TIMEOUT(w.player().state(), PlayerState::Ready, 10000);
+    ASSERT_EVENTUALLY_EQ(w.player().state(), PlayerState::Ready, 10000);
     EXPECT_FALSE(w.live().IsConnected());
     EXPECT_EQ(find<SeekBar>(QStringLiteral("ProgressBarPlay"))->value(), 0);
 }

@@ -2,6 +2,7 @@
 // signal closes it like its close command.
 #include "StationProcess.h"
 #include "StationFixture.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 
@@ -75,7 +76,7 @@ TEST_F(StationProcessTest, SigtermClosesTheStationLikeItsCloseCommand) {
 
     QProcess station;
     Launch(station);
-    QTRY_VERIFY_WITH_TIMEOUT(Catches(station, SIGTERM), 20000);
+    ASSERT_EVENTUALLY(Catches(station, SIGTERM), 20000);
     ::kill(static_cast<pid_t>(station.processId()), SIGTERM);
     ASSERT_TRUE(station.waitForFinished(20000));
     EXPECT_EQ(station.exitStatus(), QProcess::NormalExit) << station.readAllStandardError().data();
@@ -93,7 +94,7 @@ TEST_F(StationProcessTest, SigtermClosesTheStationLikeItsCloseCommand) {
     // The lock went with it: the next start runs and SIGINT closes it too.
     QProcess again;
     Launch(again);
-    QTRY_VERIFY_WITH_TIMEOUT(Catches(again, SIGINT), 20000);
+    ASSERT_EVENTUALLY(Catches(again, SIGINT), 20000);
     ::kill(static_cast<pid_t>(again.processId()), SIGINT);
     ASSERT_TRUE(again.waitForFinished(20000));
     EXPECT_EQ(again.exitCode(), 0);

@@ -2,6 +2,7 @@
 // with its track shows each cue at its time and nothing between cues, and a
 // file a translator rewrites is read again without anything reaching the card.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "LiveTestSupport.h"
 #include "TestTracks.h"
@@ -74,13 +75,13 @@ TEST_F(SurtitleShowTest, AnSrtWithItsTrackShowsEachCueAtItsTimeAndNothingBetween
     QTest::keyClick(&w, Qt::Key_F1);
     ASSERT_EQ(w.player().state(), PlayerState::Playing);
     // Each state lasts a second and a half of the track.
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), first, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), blank, 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), first, 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), blank, 10000);
     EXPECT_EQ(lines->selectedRow(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), second, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), blank, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(lines->selectedRow(), 3, 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(w.player().state(), PlayerState::Ready, 15000);
+    ASSERT_EVENTUALLY_EQ(Shown(), second, 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), blank, 10000);
+    ASSERT_EVENTUALLY_EQ(lines->selectedRow(), 3, 10000);
+    ASSERT_EVENTUALLY_EQ(w.player().state(), PlayerState::Ready, 15000);
 }
 
 TEST_F(SurtitleShowTest, AFileRewrittenOutsideIsReloadedWithTheSelectionKeptAndNothingSent) {
@@ -101,13 +102,13 @@ TEST_F(SurtitleShowTest, AFileRewrittenOutsideIsReloadedWithTheSelectionKeptAndN
     ASSERT_TRUE(w.live().IsConnected());
     lines->setCurrentIndex(lines->model()->index(2, 1));
     ASSERT_EQ(w.player().selectedLine(), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Picture(w, QStringLiteral("第二句")), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Picture(w, QStringLiteral("第二句")), 10000);
     const QImage preview = w.renderer().previewImage(ScreenId::h);
     const long long datagrams = m_bank->DatagramsHandled();
 
     // The translator's editor writes the file in place.
     write(QStringLiteral("第二句改"), QStringLiteral("第三句改"));
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(2), kReloaded, 10000);
+    ASSERT_EVENTUALLY_EQ(w.statusText(2), kReloaded, 10000);
     EXPECT_EQ(w.document().lines()[2].Text, QStringLiteral("第二句改"));
     EXPECT_EQ(lines->model()->index(2, 1).data().toString(), QStringLiteral("第二句改"));
     EXPECT_EQ(lines->selectedRow(), 2);
@@ -120,7 +121,7 @@ TEST_F(SurtitleShowTest, AFileRewrittenOutsideIsReloadedWithTheSelectionKeptAndN
     // The operator steps on: the blank after it, then the new third line.
     QTest::keyClick(lines, Qt::Key_Space);
     EXPECT_EQ(w.player().selectedLine(), 3);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Picture(w, QString()), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Picture(w, QString()), 10000);
 
     // Another editor saves by renaming a new file over the old one.
     {
@@ -131,10 +132,10 @@ TEST_F(SurtitleShowTest, AFileRewrittenOutsideIsReloadedWithTheSelectionKeptAndN
                                            "3\n00:00:05,000 --> 00:00:06,000\n第三句又改\n\n")));
         ASSERT_TRUE(save.commit());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(w.statusText(2), kReloaded, 10000);
+    ASSERT_EVENTUALLY_EQ(w.statusText(2), kReloaded, 10000);
     EXPECT_EQ(w.player().selectedLine(), 3);
     QTest::keyClick(lines, Qt::Key_Space);
-    QTRY_COMPARE_WITH_TIMEOUT(Shown(), Picture(w, QStringLiteral("第三句又改")), 10000);
+    ASSERT_EVENTUALLY_EQ(Shown(), Picture(w, QStringLiteral("第三句又改")), 10000);
     EXPECT_EQ(Shown(), Expected(w));
 }
 

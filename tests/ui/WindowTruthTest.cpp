@@ -3,6 +3,7 @@
 // at brightness 0, and that a brightness step never blacks out the show
 // unasked.
 #include "OneCardStation.h"
+#include "support/Wait.h"
 
 #include "CardBank.h"
 #include "LiveTestSupport.h"
@@ -61,11 +62,11 @@ TEST_F(WindowTruthTest, TheStatusLineCountsTheCardsThatShowedTheLine) {
     QTest::keyClick(&w, Qt::Key_F5);
     ASSERT_TRUE(w.live().IsConnected());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    QTRY_VERIFY_WITH_TIMEOUT(status.text().contains(QStringLiteral("横屏 1/2（1张超时）")), 20000);
+    ASSERT_EVENTUALLY(status.text().contains(QStringLiteral("横屏 1/2（1张超时）")), 20000);
     EXPECT_TRUE(status.AnyFailing());
 
     // Every failure in the monitor says when it happened.
-    QTRY_VERIFY_WITH_TIMEOUT(!w.monitorWindow().lines().isEmpty(), 20000);
+    ASSERT_EVENTUALLY(!w.monitorWindow().lines().isEmpty(), 20000);
     const QRegularExpression stamped(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  \\S"));
     for (const QString& line : w.monitorWindow().lines()) {
         EXPECT_TRUE(stamped.match(line).hasMatch()) << line.toStdString();
@@ -73,7 +74,7 @@ TEST_F(WindowTruthTest, TheStatusLineCountsTheCardsThatShowedTheLine) {
 
     // Closed, the link has nothing to report.
     QTest::keyClick(&w, Qt::Key_F5);
-    QTRY_VERIFY(status.text().isEmpty());
+    ASSERT_EVENTUALLY(status.text().isEmpty(), 10000);
 }
 
 TEST_F(WindowTruthTest, EveryCardShowingIsNotAFailure) {
@@ -81,12 +82,12 @@ TEST_F(WindowTruthTest, EveryCardShowingIsNotAFailure) {
     QTest::keyClick(&w, Qt::Key_F5);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     CardStatusPanel& status = w.cardStatus();
-    QTRY_COMPARE_WITH_TIMEOUT(status.text(), QStringLiteral("横屏 1/1"), 20000);
+    ASSERT_EVENTUALLY_EQ(status.text(), QStringLiteral("横屏 1/1"), 20000);
     EXPECT_FALSE(status.AnyFailing());
     // Killing the card turns the count red at the next line.
     m_bank.reset();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    QTRY_VERIFY_WITH_TIMEOUT(status.AnyFailing(), 20000);
+    ASSERT_EVENTUALLY(status.AnyFailing(), 20000);
     EXPECT_TRUE(status.text().contains(QStringLiteral("横屏 0/1（1张超时）")));
     QTest::keyClick(&w, Qt::Key_F5);
 }
@@ -108,14 +109,14 @@ TEST_F(WindowTruthTest, BrightnessNeverWrapsToBlackUnaskedAndThePreviewsGoDarkAt
     // F7 lowers it a step.
     QTest::keyClick(&w, Qt::Key_F7);
     EXPECT_EQ(light->text(), QStringLiteral("调亮(15)"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_bank->Card(m_card.mac)->brightness, 15, 10000);
+    ASSERT_EVENTUALLY_EQ(m_bank->Card(m_card.mac)->brightness, 15, 10000);
     light->click();
 
     answers().yesNo.push_back(true);
     light->click();
     EXPECT_EQ(light->text(), QStringLiteral("调亮(0)"));
     EXPECT_TRUE(preview->isDark());
-    QTRY_COMPARE_WITH_TIMEOUT(m_bank->Card(m_card.mac)->brightness, 0, 10000);
+    ASSERT_EVENTUALLY_EQ(m_bank->Card(m_card.mac)->brightness, 0, 10000);
     const QImage shown = preview->grab().toImage();
     EXPECT_EQ(shown.pixelColor(shown.width() / 8, shown.height() / 8), QColor(Qt::black));
     light->click();
