@@ -1,11 +1,10 @@
 #pragma once
 
+#include "QtPrinters.h"
+
 #include <gtest/gtest.h>
 
-#include <QString>
 #include <QTest>
-
-#include <ostream>
 
 // Waiting for the event loop inside a GoogleTest test. Qt's QTRY_* macros are
 // not used: outside a Qt Test run their failure returns from the test function
@@ -19,7 +18,7 @@ template <typename Condition> [[nodiscard]] bool WaitUntil(Condition condition, 
 
 // Fails (and ends) the test when `condition` has not come true within `ms`.
 #define ASSERT_EVENTUALLY(condition, ms)                                                           \
-    ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                    \
+    ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                     \
         << "still false after " << (ms) << " ms: " #condition
 
 // Fails (and ends) the test when `actual` has not become equal to `expected`
@@ -32,10 +31,5 @@ template <typename Condition> [[nodiscard]] bool WaitUntil(Condition condition, 
 
 // The non-fatal forms, for helpers that return a value.
 #define EXPECT_EVENTUALLY(condition, ms)                                                           \
-    EXPECT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                    \
+    EXPECT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                     \
         << "still false after " << (ms) << " ms: " #condition
-
-// GoogleTest prints a QString as its text instead of its bytes.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
