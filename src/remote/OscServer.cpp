@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -147,10 +148,12 @@ void OscServer::Publish(const RemoteShowState& state) {
     if (!shared) {
         return;
     }
-    const QByteArray bytes = OscStateMessage(state);
+    QByteArray bytes = OscStateMessage(state);
     {
         std::lock_guard lock(shared->mutex);
-        shared->state = bytes;
+        // Moved, not shared: the two threads never hold one implicitly shared
+        // buffer, whose reference count lives in Qt's uninstrumented code.
+        shared->state = std::move(bytes);
         shared->stateDirty = true;
     }
     shared->Wake();
@@ -313,7 +316,8 @@ void OscServer::SendState(bool toEveryone, const Client* only) {
     QByteArray bytes;
     {
         std::lock_guard lock(m_shared->mutex);
-        bytes = m_shared->state;
+        // A deep copy, for the reason Publish moves its buffer in.
+        bytes = QByteArray(m_shared->state.constData(), m_shared->state.size());
     }
     if (bytes.isEmpty()) {
         return;
