@@ -39,7 +39,8 @@ for ((i = 1; i <= runs; i++)); do
         if ctest --test-dir "$dir" -j "$jobs" --output-on-failure "${args[@]}" >"$log" 2>&1; then
             echo "run $i $pass: passed"
         else
-            echo "run $i $pass: FAILED"
+            echo "run $i $pass: FAILED (log: $dir/stress-run-$i.log)"
+            cp "$log" "$dir/stress-run-$i.log"
             # The test executables, and within them the failed cases.
             sed -n 's/^[0-9]*:\(.*\)$/'"$pass"': \1/p' \
                 "$dir/Testing/Temporary/LastTestsFailed.log" >>"$failures" || true

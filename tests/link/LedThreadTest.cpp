@@ -273,7 +273,12 @@ TEST_F(WorkerTest, EveryScreenWritesItsDataBeforeAnyScreenSwaps) {
     ASSERT_GE(lastWrite, 0);
     ASSERT_GE(firstSwap, 0);
     EXPECT_LT(lastWrite, firstSwap) << log.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(log.filter(QStringLiteral("SwapBuffer")).size(), 4);
+    // One swap per card; a retry after a late answer is the same swap.
+    qsizetype swaps = 0;
+    for (const SimCardSpec& card : cards) {
+        swaps += CardActions(bank(), card.mac, true).filter(QStringLiteral("SwapBuffer")).size();
+    }
+    EXPECT_EQ(swaps, 4);
 }
 
 TEST_F(WorkerTest, ADyingCardOnOneScreenDoesNotHoldBackTheOtherScreens) {

@@ -122,8 +122,9 @@ TEST_F(ListenerTest, SequenceWrapIsAccepted) {
     EXPECT_EQ(second.seq, std::optional<std::uint8_t>(0));
     EXPECT_TRUE(h().Transact(first, LinkBudgets::kFrameSlice));
     EXPECT_TRUE(h().Transact(second, LinkBudgets::kFrameSlice));
-    EXPECT_EQ(CountLog(bank().Log(), QStringLiteral("seq 255 ->")), 1);
-    EXPECT_EQ(CountLog(bank().Log(), QStringLiteral("seq 0 ->")), 1);
+    // Once each, or again as a retry of the same datagram after a late answer.
+    EXPECT_GE(CountLog(bank().Log(), QStringLiteral("seq 255 ->")), 1);
+    EXPECT_GE(CountLog(bank().Log(), QStringLiteral("seq 0 ->")), 1);
 }
 
 TEST_F(ListenerTest, WrongSequenceByteNeverReleasesAndRetriesRepeatTheDatagram) {
@@ -211,7 +212,9 @@ TEST_F(ListenerTest, UnansweredCommandWaitsTheWholeBudget) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(h().Transact(cmd().Connect(nobody), {3, 30, 1}));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 90ms);
-    EXPECT_EQ(CountLog(bank().Log(), QStringLiteral("for no card on this port")), 3);
+    const QString unknown = QStringLiteral("for no card on this port");
+    ASSERT_TRUE(WaitUntil([&] { return CountLog(bank().Log(), unknown) >= 3; }, 10s));
+    EXPECT_EQ(CountLog(bank().Log(), unknown), 3);
 }
 
 TEST_F(ListenerTest, LateReplyIsJudgedByTheCurrentExpectation) {
@@ -292,7 +295,11 @@ TEST_F(ListenerTest, RefusedSendsStillUseTheAttemptsOfTheBudget) {
         if (c.answered) {
             ASSERT_TRUE(bank().WaitForDatagrams(1, 3000ms));
         }
-        EXPECT_EQ(CountLog(bank().Log(), QStringLiteral(" Connect")), c.cardConnects);
+        // A late answer on a loaded machine may bring one more attempt of the
+        // same datagram.
+        const int connects = CountLog(bank().Log(), QStringLiteral(" Connect"));
+        EXPECT_GE(connects, c.cardConnects);
+        EXPECT_LE(connects, c.answered ? budget.attempts - c.refusedCopies : 0);
         EXPECT_EQ(bank().Card(card.mac)->connected, c.answered);
         h().SetSendFault({});
     }

@@ -229,7 +229,8 @@ TEST_F(ScreenParamControlTest, SearchAndLoadOfOneScreenNeverOverlap) {
     EXPECT_EQ(op.texts(QStringLiteral("inform")).size(), 3);
     for (const SimCardSpec& card : {first, third}) {
         ASSERT_TRUE(ProcessUntil([&] { return bank().Card(card.mac)->disconnects >= 1; }));
-        EXPECT_EQ(CardActions(bank(), card.mac).filter(QStringLiteral("LoadParameters")).size(), 1);
+        EXPECT_EQ(
+            CardActions(bank(), card.mac, true).filter(QStringLiteral("LoadParameters")).size(), 1);
     }
 
     control().Search(ScreenId::h);

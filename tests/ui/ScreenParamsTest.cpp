@@ -288,7 +288,9 @@ TEST_F(ScreenParamsTest, ClosingDuringASearchOrALoadWaitsForIt) {
             });
             in<QPushButton>(dialog, button)->click();
             [&] { ASSERT_EVENTUALLY(!w.screenParams().IsBusy(), 5000); }();
-            loads = CardActions(*m_bank, card.mac).filter(QStringLiteral("LoadParameters")).size();
+            loads = CardActions(*m_bank, card.mac, true)
+                        .filter(QStringLiteral("LoadParameters"))
+                        .size();
             return int(QDialog::Rejected);
         });
         EXPECT_FALSE(closedInside);
