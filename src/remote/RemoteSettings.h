@@ -41,6 +41,8 @@ struct RemoteOverrides {
     QStringList listen;         // replaces the listen addresses when not empty
     std::optional<QString> pin;
     bool operator==(const RemoteOverrides&) const = default;
+    // Any remote option was given for this run.
+    bool any() const { return oscPort || webPort || !listen.isEmpty() || pin; }
 };
 
 struct RemoteArgumentsParse {

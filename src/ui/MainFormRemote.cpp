@@ -59,7 +59,7 @@ void TMainForm::ApplyRemoteSettings() {
 void TMainForm::OpenRemoteOptions() {
     TRemoteForm form(this);
     form.loadSettings(LoadRemoteSettings(m_paths.configFile()));
-    if (m_options.remote != RemoteOverrides()) {
+    if (m_options.remote.any()) {
         form.setOverrideNote(QStringLiteral("本次启动的命令行参数优先于这里的设置。"));
     }
     if (RunModal(form) != QDialog::Accepted) {

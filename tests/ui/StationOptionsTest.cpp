@@ -142,6 +142,6 @@ TEST(StationOptions, RemoteOptionsForOneRun) {
     EXPECT_EQ(parsed.options.link.localAddresses.size(), 1u);
 
     EXPECT_FALSE(Parse({QStringLiteral("--web-port"), QStringLiteral("eighty")}).ok());
-    EXPECT_TRUE(Parse({}).options.remote == RemoteOverrides());
+    EXPECT_FALSE(Parse({}).options.remote.any());
     EXPECT_TRUE(StationUsage().contains(QStringLiteral("--osc-port")));
 }
