@@ -19,7 +19,11 @@ sanitizer_pass() {
     local dir=$1 label=$2 option=$3
     echo "== $label build"
     build_sanitizer "$dir" "$label" "$option"
-    if ctest --test-dir "$dir" -N -L "$label" | grep -q "Test *#"; then
+    # The list is read whole: grep -q leaving early made ctest die of SIGPIPE,
+    # which pipefail turned into "no tests" and skipped the pass silently.
+    local listed
+    listed=$(ctest --test-dir "$dir" -N -L "$label")
+    if grep -q "Test *#" <<<"$listed"; then
         ctest --test-dir "$dir" --output-on-failure -j "$jobs" -L "$label" "$@"
     fi
 }
