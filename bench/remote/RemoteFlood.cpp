@@ -19,20 +19,13 @@
 //
 // Everything stays on 127.0.0.1.
 
-#include "ShowHome.h"
+#include "ConnectedShow.h"
 
-#include "CardBank.h"
-#include "LoopbackRig.h"
 #include "support/ProcessMemory.h"
 
 #include "remote/RemoteMonitor.h"
-#include "ui/DialogAnswers.h"
-#include "ui/LineListView.h"
-#include "ui/MainForm.h"
-#include "ui/StationOptions.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -223,48 +216,17 @@ void FloodWebSockets(quint16 port, int connections, std::chrono::milliseconds sp
     }
 }
 
-struct Station {
-    Station() {
-        DialogAnswers::instance().setScripted(true);
-        const int offset = ProbeFreePortOffset().value_or(2345);
-        BankOptions bankOptions;
-        bankOptions.portOffset = offset;
-        bank = std::make_unique<CardBank>(bankOptions);
-        bank->SetKeptLogLines(100);
-        std::vector<MacAddress> macs;
-        for (int i = 1; i <= 2; ++i) {
-            SimCardSpec card = TestCard(i, ScreenId::h);
-            card.params = MakeCardParams(256, 32, 0, 1);
-            bank->AddCard(card);
-            macs.push_back(card.mac);
-        }
-        bank->Start();
-        MakeShowHome(dir.path(), 4, 2000, macs);
-        StationOptions options;
-        options.home = dir.path();
-        options.desktopDir = dir.path() + QStringLiteral("/no-desktop");
-        options.link = LinkConfig::Loopback(offset);
-        options.remote.oscPort = 0;
-        options.remote.webPort = 0;
-        options.remote.pin = QStringLiteral("2468");
-        window = std::make_unique<TMainForm>(options);
-        window->show();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get())) {
-            std::fprintf(stderr, "the window did not become active\n");
-        }
-        window->live().Connect();
+struct Station : ConnectedShow {
+    Station()
+        : ConnectedShow(2, 4, 2000, [](StationOptions& options) {
+              options.remote.oscPort = 0;
+              options.remote.webPort = 0;
+              options.remote.pin = QStringLiteral("2468");
+          }) {
         probe = std::make_unique<FrameProbe>(window->worker());
         window->renderer().SetFrameSink(probe.get());
-        list = window->findChild<LineListView*>(QStringLiteral("ListView1"));
-        list->setCurrentIndex(list->model()->index(0, 1));
     }
-    ~Station() {
-        window->renderer().SetFrameSink(&window->worker());
-        window->close();
-        window.reset();
-        DialogAnswers::instance().setScripted(false);
-    }
+    ~Station() { window->renderer().SetFrameSink(&window->worker()); }
     void Rewind() {
         if (window->player().selectedLine() + 2 >= list->model()->rowCount()) {
             list->setCurrentIndex(list->model()->index(0, 1));
@@ -275,11 +237,7 @@ struct Station {
         window->worker().WaitFramesDone(ScreenId::h, frames, std::chrono::seconds(5));
     }
 
-    QTemporaryDir dir;
-    std::unique_ptr<CardBank> bank;
-    std::unique_ptr<TMainForm> window;
     std::unique_ptr<FrameProbe> probe;
-    LineListView* list = nullptr;
 };
 
 // Enter pressed `count` times at an operator's pace; milliseconds from the key

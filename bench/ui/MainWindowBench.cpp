@@ -3,18 +3,9 @@
 //   handed to the worker (all of it happens inside the key's handling);
 // - the whole process's CPU time while connected and idle for 10 s.
 
-#include "ShowHome.h"
-
-#include "CardBank.h"
-#include "LoopbackRig.h"
-
-#include "ui/DialogAnswers.h"
-#include "ui/LineListView.h"
-#include "ui/MainForm.h"
-#include "ui/StationOptions.h"
+#include "ConnectedShow.h"
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <benchmark/benchmark.h>
@@ -36,46 +27,8 @@ double ProcessCpuSeconds() {
 
 // A station shown with one playlist of long scripts, connected to four
 // simulated cards of the horizontal screen.
-struct ConnectedStation {
-    ConnectedStation() {
-        DialogAnswers::instance().setScripted(true);
-        const int offset = ProbeFreePortOffset().value_or(2345);
-        BankOptions bankOptions;
-        bankOptions.portOffset = offset;
-        bank = std::make_unique<CardBank>(bankOptions);
-        std::vector<MacAddress> macs;
-        for (int i = 1; i <= 4; ++i) {
-            SimCardSpec card = TestCard(i, ScreenId::h);
-            card.params = MakeCardParams(256, 32, 0, 1);
-            bank->AddCard(card);
-            macs.push_back(card.mac);
-        }
-        bank->Start();
-        MakeShowHome(dir.path(), 20, 400, macs);
-        StationOptions options;
-        options.home = dir.path();
-        options.desktopDir = dir.path() + QStringLiteral("/no-desktop");
-        options.link = LinkConfig::Loopback(offset);
-        window = std::make_unique<TMainForm>(options);
-        window->show();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get())) {
-            std::fprintf(stderr, "the window did not become active\n");
-        }
-        window->live().Connect();
-        list = window->findChild<LineListView*>(QStringLiteral("ListView1"));
-        list->setCurrentIndex(list->model()->index(0, 1));
-    }
-    ~ConnectedStation() {
-        window->close();
-        window.reset();
-        DialogAnswers::instance().setScripted(false);
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CardBank> bank;
-    std::unique_ptr<TMainForm> window;
-    LineListView* list = nullptr;
+struct ConnectedStation : ConnectedShow {
+    ConnectedStation() : ConnectedShow(4, 20, 400) {}
 };
 
 void BM_EnterToFrameHandedOver(benchmark::State& state) {

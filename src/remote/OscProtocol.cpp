@@ -38,50 +38,39 @@ template <typename T> T Read(const lo_arg* arg) {
     return value;
 }
 
-// A whole number in 32 bits, whatever numeric type carried it.
-std::optional<qint64> WholeNumber(char type, const lo_arg* arg) {
-    double value = 0;
+// The value of a numeric argument, whatever numeric type carried it.
+std::optional<double> Number(char type, const lo_arg* arg) {
     switch (type) {
     case LO_INT32:
         return Read<std::int32_t>(arg);
     case LO_INT64:
-        value = double(Read<std::int64_t>(arg));
-        break;
+        return double(Read<std::int64_t>(arg));
     case LO_FLOAT:
-        value = Read<float>(arg);
-        break;
+        return Read<float>(arg);
     case LO_DOUBLE:
-        value = Read<double>(arg);
-        break;
+        return Read<double>(arg);
     default:
         return std::nullopt;
     }
-    if (!std::isfinite(value) || value != std::floor(value) || std::fabs(value) > 2147483647.0) {
+}
+
+// A whole number in 32 bits, whatever numeric type carried it.
+std::optional<qint64> WholeNumber(char type, const lo_arg* arg) {
+    if (type == LO_INT32) {
+        return Read<std::int32_t>(arg); // every one fits, INT32_MIN too
+    }
+    const std::optional<double> value = Number(type, arg);
+    if (!value || !std::isfinite(*value) || *value != std::floor(*value) ||
+        std::fabs(*value) > 2147483647.0) {
         return std::nullopt;
     }
-    return static_cast<qint64>(value);
+    return static_cast<qint64>(*value);
 }
 
 // Non-zero, as a number of any type (NaN counts as zero).
 bool Pressed(char type, const lo_arg* arg) {
-    double value = 0;
-    switch (type) {
-    case LO_INT32:
-        value = Read<std::int32_t>(arg);
-        break;
-    case LO_INT64:
-        value = double(Read<std::int64_t>(arg));
-        break;
-    case LO_FLOAT:
-        value = Read<float>(arg);
-        break;
-    case LO_DOUBLE:
-        value = Read<double>(arg);
-        break;
-    default:
-        return false;
-    }
-    return value != 0.0 && !std::isnan(value);
+    const std::optional<double> value = Number(type, arg);
+    return value && *value != 0.0 && !std::isnan(*value);
 }
 
 bool IsText(char type) {

@@ -1,11 +1,7 @@
 #pragma once
 
-#include "StationFixture.h"
+#include "OneCardStation.h"
 #include "support/Wait.h"
-
-#include "LiveTestSupport.h"
-
-#include "CardBank.h"
 
 #include <QTcpServer>
 #include <QUdpSocket>
@@ -13,26 +9,15 @@
 // A station on loopback with one simulated card on its horizontal screen
 // (256 × 32, two colours) and a script of six lines, and the remotes switched
 // on for the run on free ports with the PIN 2468.
-class RemoteStationFixture : public StationFixture {
+class RemoteStationFixture : public OneCardStation {
 protected:
     void SetUp() override {
-        StationFixture::SetUp();
-        BankOptions options;
-        options.portOffset = portOffset();
-        m_bank = std::make_unique<CardBank>(options);
-        m_card = CardFor(1, ScreenId::h, 256, 32, 0, 1);
-        m_bank->AddCard(m_card);
-        ASSERT_TRUE(m_bank->Start().ok);
+        OneCardStation::SetUp();
+        if (HasFatalFailure() || IsSkipped()) {
+            return;
+        }
         const QString script = WriteLines(QStringLiteral("script.txt"), kLines);
-        SettingsStore store;
-        store.StoredSettings.screen(ScreenId::h) = TScreenParams{true, 1, 256, 32, 1, 0, 0, 1, 0};
-        store.cards(ScreenId::h) = CardListOf({m_card});
-        store.Play.LastOpenFile = WriteLines(QStringLiteral("show.lft"), {script});
-        WriteConfig(store);
-    }
-    void TearDown() override {
-        StationFixture::TearDown();
-        m_bank.reset();
+        WriteConfig(OneCardConfig(WriteLines(QStringLiteral("show.lft"), {script})));
     }
 
     // The remotes on for this run, as --osc-port 0 --web-port 0 --remote-pin 2468
@@ -48,7 +33,6 @@ protected:
     QImage Expected(TMainForm& w) {
         return Thresholded(w.renderer().previewImage(ScreenId::h), ColourKind::Dual);
     }
-    QImage Shown() { return m_bank->Displayed(m_card.mac); }
     // The card shows what the station rendered for line `number` (from 1).
     ::testing::AssertionResult CardShowsLine(TMainForm& w, int number) {
         if (!WaitUntil([&] { return w.player().selectedLine() == number - 1; })) {
@@ -75,6 +59,4 @@ protected:
     const QStringList kLines{QStringLiteral("第一句"), QStringLiteral("第二句"),
                              QStringLiteral("第三句"), QStringLiteral("第四句"),
                              QStringLiteral("第五句"), QStringLiteral("第六句")};
-    std::unique_ptr<CardBank> m_bank;
-    SimCardSpec m_card;
 };
