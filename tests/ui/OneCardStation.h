@@ -12,6 +12,7 @@
 
 #include <QImage>
 
+#include <chrono>
 #include <memory>
 
 class OneCardStation : public StationFixture {
@@ -49,6 +50,12 @@ protected:
 
     QImage Shown() const { return m_bank->Displayed(m_card.mac); }
     CardState card() const { return *m_bank->Card(m_card.mac); }
+    // The card's swaps once the worker has sent all it was asked: right after
+    // a connect its blank frame may still be on its way on a loaded machine.
+    int SettledSwaps(TMainForm& w) const {
+        EXPECT_TRUE(w.worker().WaitUntilIdle(std::chrono::seconds(10)));
+        return card().swaps;
+    }
 
     std::unique_ptr<CardBank> m_bank;
     SimCardSpec m_card;

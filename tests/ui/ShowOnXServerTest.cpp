@@ -80,7 +80,7 @@ TEST_F(ShowOnXServer, SpaceEnterAndPageDownStepTheCardsWhereverTheFocusIs) {
     Tap(kF5);
     ASSERT_EVENTUALLY(w.live().IsConnected(), 20000);
     const int disconnects = card().disconnects;
-    const int swaps = card().swaps;
+    const int swaps = SettledSwaps(w);
 
     // Tab round into the line list: the focus moves, no line is sent.
     auto* lines = find<LineListView>(QStringLiteral("ListView1"));
