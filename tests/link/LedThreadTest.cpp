@@ -259,26 +259,43 @@ TEST_F(WorkerTest, EveryScreenWritesItsDataBeforeAnyScreenSwaps) {
     Screen(ScreenId::s, 32, 256, 1, 0);
     Screen(ScreenId::x, 256, 32, 0, 0);
     worker().Resume();
-    for (ScreenId screen : kAllScreens) {
-        Send(screen, NoisePicture(256, 32, 40 + ScreenNumber(screen)));
+    // A screen that makes no progress for a whole try is not waited for (its
+    // card may be dying), and a loaded machine can stall a healthy card that
+    // long: only a frame whose datagrams all went through at once says
+    // whether the screens waited for each other. Three frames at the most.
+    for (int frame = 1; frame <= 3; ++frame) {
+        SCOPED_TRACE(frame);
+        const qsizetype from = bank().Log().size();
+        for (ScreenId screen : kAllScreens) {
+            Send(screen, NoisePicture(256, 32, 40 * frame + ScreenNumber(screen)));
+        }
+        for (ScreenId screen : kAllScreens) {
+            ASSERT_TRUE(WaitFrames(screen, frame));
+            EXPECT_EQ(worker().LastFrame(screen).shown, worker().LastFrame(screen).cards);
+        }
+        const QStringList log = bank().Log().mid(from);
+        QSet<QString> sent;
+        bool retried = false;
+        for (const QString& line : log) {
+            const QString datagram = line.section(QStringLiteral(" -> "), 0, 0);
+            retried = retried || sent.contains(datagram);
+            sent.insert(datagram);
+        }
+        if (retried && frame < 3) {
+            continue;
+        }
+        const qsizetype lastWrite =
+            log.lastIndexOf(QRegularExpression(QStringLiteral(".* WriteData .*")));
+        const qsizetype firstSwap =
+            log.indexOf(QRegularExpression(QStringLiteral(".* SwapBuffer .*")));
+        ASSERT_GE(lastWrite, 0);
+        ASSERT_GE(firstSwap, 0);
+        EXPECT_LT(lastWrite, firstSwap) << log.join(QLatin1Char('\n')).toStdString();
+        // One swap per card; a retry after a late answer is the same swap.
+        EXPECT_EQ(QStringList(sent.begin(), sent.end()).filter(QStringLiteral("SwapBuffer")).size(),
+                  4);
+        return;
     }
-    for (ScreenId screen : kAllScreens) {
-        ASSERT_TRUE(WaitFrames(screen, 1));
-        EXPECT_EQ(worker().LastFrame(screen).shown, worker().LastFrame(screen).cards);
-    }
-    const QStringList log = bank().Log();
-    const qsizetype lastWrite =
-        log.lastIndexOf(QRegularExpression(QStringLiteral(".* WriteData .*")));
-    const qsizetype firstSwap = log.indexOf(QRegularExpression(QStringLiteral(".* SwapBuffer .*")));
-    ASSERT_GE(lastWrite, 0);
-    ASSERT_GE(firstSwap, 0);
-    EXPECT_LT(lastWrite, firstSwap) << log.join(QLatin1Char('\n')).toStdString();
-    // One swap per card; a retry after a late answer is the same swap.
-    qsizetype swaps = 0;
-    for (const SimCardSpec& card : cards) {
-        swaps += CardActions(bank(), card.mac, true).filter(QStringLiteral("SwapBuffer")).size();
-    }
-    EXPECT_EQ(swaps, 4);
 }
 
 TEST_F(WorkerTest, ADyingCardOnOneScreenDoesNotHoldBackTheOtherScreens) {
