@@ -15,12 +15,15 @@ bool LinkMonitor::IsVisible() const {
 
 void LinkMonitor::AddLine(const QString& line) {
     std::function<void()> notifier;
-    const QTime now = QTime::currentTime();
     {
         std::lock_guard lock(m_mutex);
         if (!m_visible) {
             return;
         }
+        // Read under the lock: the C library sets up its time zone on the first
+        // call with a lock of its own that ThreadSanitizer cannot see, and two
+        // sender threads may make that first call together.
+        const QTime now = QTime::currentTime();
         // A deep copy: the caller's string (and its reference count) stays with
         // the caller's thread.
         m_pending.push_back(Entry{now, QString(line.constData(), line.size())});
