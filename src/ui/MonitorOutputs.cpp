@@ -64,8 +64,20 @@ void MonitorOutputs::Apply(const OutputSettings& settings) {
 void MonitorOutputs::LineRendered(ScreenId screen, const RenderedLine& line) {
     Output& out = output(screen);
     out.line = line;
-    if (out.window && out.window->isVisible()) {
-        out.window->ShowLine(line);
+    out.drawn = false;
+    if (!m_flushQueued) {
+        m_flushQueued = true;
+        QMetaObject::invokeMethod(this, &MonitorOutputs::Flush, Qt::QueuedConnection);
+    }
+}
+
+void MonitorOutputs::Flush() {
+    m_flushQueued = false;
+    for (Output& out : m_outputs) {
+        if (!out.drawn && out.line && out.window && out.window->isVisible()) {
+            out.window->ShowLine(*out.line);
+        }
+        out.drawn = true;
     }
 }
 
@@ -95,6 +107,7 @@ void MonitorOutputs::Follow() {
             // The line on show, drawn for this monitor's resolution.
             if (out.line) {
                 out.window->ShowLine(*out.line);
+                out.drawn = true;
             }
         }
     }

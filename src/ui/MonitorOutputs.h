@@ -18,11 +18,12 @@ class QScreen;
 
 // The monitor windows of the three screens: each screen with a monitor
 // chosen gets a window on it showing every line the screen renders
-// (LineObserver). The windows follow the desktop: a monitor unplugged hides
-// its window (it never falls back onto the operator's monitor), the same
-// monitor plugged again gets it back with the line on show, and a monitor
-// that changes its resolution gets the line drawn again.
-// User-interface thread only.
+// (LineObserver). A rendered line is drawn for the monitors once the render
+// has returned (a queued call), so the frames of all screens reach the card
+// link first and the monitors' larger layouts never delay the cards. The windows follow the
+// desktop: a monitor unplugged hides its window (it never falls back onto the operator's monitor),
+// the same monitor plugged again gets it back with the line on show, and a monitor that changes its
+// resolution gets the line drawn again. User-interface thread only.
 class MonitorOutputs : public QObject, public LineObserver {
 public:
     explicit MonitorOutputs(Rasteriser& rasteriser, QObject* parent = nullptr);
@@ -30,6 +31,8 @@ public:
 
     void Apply(const OutputSettings& settings);
     void LineRendered(ScreenId screen, const RenderedLine& line) override;
+    // Lines rendered that the windows have not drawn yet.
+    bool pending() const { return m_flushQueued; }
 
     // The screen's window while its monitor is there; nullptr otherwise.
     MonitorWindow* window(ScreenId screen) const;
@@ -49,8 +52,10 @@ private:
         MonitorLayout layout = MonitorLayout::Projector;
         std::unique_ptr<MonitorWindow> window;
         std::optional<RenderedLine> line;
+        bool drawn = true; // the window shows `line`
     };
     void Follow();
+    void Flush();
     Output& output(ScreenId screen) { return m_outputs[std::size_t(ScreenIndex(screen))]; }
     const Output& output(ScreenId screen) const {
         return m_outputs[std::size_t(ScreenIndex(screen))];
@@ -59,4 +64,5 @@ private:
     Rasteriser& m_rasteriser;
     std::function<QList<QScreen*>()> m_monitors;
     std::array<Output, 3> m_outputs;
+    bool m_flushQueued = false;
 };

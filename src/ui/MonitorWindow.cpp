@@ -62,7 +62,10 @@ void MonitorWindow::PlaceOn(QScreen* monitor) {
         window->setScreen(monitor);
     }
     setGeometry(monitor->geometry());
-    showFullScreen();
+    // Not showFullScreen(): it would also activate the window and take the
+    // keyboard from the operator's.
+    setWindowState(windowState() | Qt::WindowFullScreen);
+    show();
     LayOut();
 }
 
@@ -76,9 +79,19 @@ MonitorBands MonitorWindow::bands() const {
     return BandsFor(m_layout, size(), screen);
 }
 
+void MonitorWindow::SetAutoStep(bool on) {
+    m_autoStep = on;
+    if (!on) {
+        m_timer.stop();
+    } else if (m_animating && !m_timer.isActive()) {
+        m_timer.start(kStepMs);
+    }
+}
+
 void MonitorWindow::LayOut() {
     m_timer.stop();
     m_step = 0;
+    m_animating = false;
     if (!m_line || width() <= 0 || height() <= 0) {
         m_canvas = QImage();
         m_next = QImage();
@@ -94,7 +107,10 @@ void MonitorWindow::LayOut() {
         const QRect area(QPoint(0, 0), m_current.area);
         CopyScaled(m_current.picture, area, m_canvas, area);
     } else {
-        m_timer.start(kStepMs);
+        m_animating = true;
+        if (m_autoStep) {
+            m_timer.start(kStepMs);
+        }
     }
     m_next = QImage();
     if (m_layout == MonitorLayout::Confidence) {
@@ -111,13 +127,14 @@ void MonitorWindow::LayOut() {
 }
 
 void MonitorWindow::Step() {
-    if (m_canvas.isNull() || m_current.effect.effect == 0) {
+    if (!m_animating || m_canvas.isNull()) {
         return;
     }
     const AnimationStep next = StepMonitorLine(m_current, m_step, m_canvas);
     m_step = next.step;
+    m_animating = next.continues;
     update();
-    if (next.continues) {
+    if (m_animating && m_autoStep) {
         m_timer.start(std::max(next.intervalMs, 1));
     }
 }

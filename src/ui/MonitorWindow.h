@@ -29,11 +29,13 @@ public:
     void ShowLine(const RenderedLine& line);
 
     // For tests and tools: the bands, the current line's picture as it stands
-    // and the next line's picture; one animation step by hand.
+    // and the next line's picture; whether the effect has steps to go, and
+    // the steps by hand (with the step timer off).
     MonitorBands bands() const;
     const QImage& canvas() const { return m_canvas; }
     const QImage& nextPicture() const { return m_next; }
-    bool animating() const { return m_timer.isActive(); }
+    bool animating() const { return m_animating; }
+    void SetAutoStep(bool on);
     void Step();
 
 protected:
@@ -52,5 +54,7 @@ private:
     QImage m_canvas;
     QImage m_next;
     int m_step = 0;
+    bool m_animating = false;
+    bool m_autoStep = true;
     QTimer m_timer;
 };

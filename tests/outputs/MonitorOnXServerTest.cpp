@@ -60,6 +60,7 @@ TEST(MonitorOnXServer, TheWindowCoversTheSecondMonitorAndShowsTheLine) {
     settings.screen(ScreenId::h).monitor = QStringLiteral("2");
     monitors.Apply(settings);
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("演出开始"), {}).failed());
+    ASSERT_EVENTUALLY(!monitors.pending(), 5000);
     MonitorWindow* window = monitors.window(ScreenId::h);
     ASSERT_NE(window, nullptr);
     ASSERT_EVENTUALLY(window->isVisible() && window->windowHandle()->isExposed(), 10000);

@@ -52,6 +52,11 @@ protected:
     }
     void TearDown() override { renderer.SetLineObserver(nullptr); }
 
+    // The windows draw a rendered line once the render has returned.
+    static bool Drawn(const MonitorOutputs& outputs) {
+        return WaitUntil([&] { return !outputs.pending(); }, 5000);
+    }
+
     void Use(const QString& monitor, MonitorLayout layout) {
         OutputSettings settings;
         settings.screen(ScreenId::h).monitor = monitor;
@@ -91,6 +96,7 @@ TEST_F(MonitorWindowTest, LinesBlankingAndTemporaryTextFollowTheScreen) {
     MonitorWindow* window = monitors.window(ScreenId::h);
     ASSERT_NE(window, nullptr);
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("第一句"), {}).failed());
+    ASSERT_TRUE(Drawn(monitors));
     // 256 x 32 on 1280 x 720: five times the screen, across the monitor.
     EXPECT_EQ(window->bands().current, QRect(0, 280, 1280, 160));
     ASSERT_EQ(window->canvas().size(), QSize(1280, 160));
@@ -98,10 +104,12 @@ TEST_F(MonitorWindowTest, LinesBlankingAndTemporaryTextFollowTheScreen) {
     const QImage first = window->canvas();
 
     ASSERT_FALSE(renderer.RenderTempText(ScreenId::h, QStringLiteral("临时"), {}, 0).failed());
+    ASSERT_TRUE(Drawn(monitors));
     EXPECT_NE(window->canvas(), first);
     EXPECT_FALSE(AllBlack(window->canvas()));
 
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QString(), QString()).failed());
+    ASSERT_TRUE(Drawn(monitors));
     EXPECT_TRUE(AllBlack(window->canvas()));
     // The projector layout has no next line.
     EXPECT_TRUE(window->nextPicture().isNull());
@@ -114,6 +122,7 @@ TEST_F(MonitorWindowTest, ConfidenceLayoutShowsTheNextLineSmallerBelow) {
     ASSERT_FALSE(
         renderer.RenderSubtitle(ScreenId::h, QStringLiteral("这一句"), QStringLiteral("下一句"))
             .failed());
+    ASSERT_TRUE(Drawn(monitors));
     const MonitorBands bands = window->bands();
     EXPECT_LT(bands.current.bottom(), bands.next.top());
     ASSERT_FALSE(window->nextPicture().isNull());
@@ -121,6 +130,7 @@ TEST_F(MonitorWindowTest, ConfidenceLayoutShowsTheNextLineSmallerBelow) {
     EXPECT_LT(window->nextPicture().height(), window->canvas().height());
     // The last line has nothing after it.
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("最后"), {}).failed());
+    ASSERT_TRUE(Drawn(monitors));
     EXPECT_TRUE(window->nextPicture().isNull());
     EXPECT_FALSE(AllBlack(window->canvas()));
 }
@@ -129,13 +139,16 @@ TEST_F(MonitorWindowTest, AnEffectIsPlayedStepByStepToTheStillPicture) {
     Use(QStringLiteral("STAGE"), MonitorLayout::Projector);
     MonitorWindow* window = monitors.window(ScreenId::h);
     ASSERT_NE(window, nullptr);
+    window->SetAutoStep(false); // the steps come from the test
     active.effect(ScreenId::h).Effect = 0;
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("进来"), {}).failed());
+    ASSERT_TRUE(Drawn(monitors));
     const QImage still = window->canvas();
 
     active.effect(ScreenId::h).Effect = 4; // in from the right
     active.effect(ScreenId::h).Speed = 32;
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("进来"), {}).failed());
+    ASSERT_TRUE(Drawn(monitors));
     EXPECT_TRUE(window->animating());
     EXPECT_TRUE(AllBlack(window->canvas()));
     // 256 pixels at 32 a step on the screen: eight steps on the monitor too.
@@ -145,6 +158,7 @@ TEST_F(MonitorWindowTest, AnEffectIsPlayedStepByStepToTheStillPicture) {
     }
     window->Step();
     EXPECT_EQ(window->canvas(), still);
+    EXPECT_FALSE(window->animating());
 }
 
 TEST_F(MonitorWindowTest, TheWindowFollowsItsMonitorAwayAndBack) {
@@ -152,6 +166,7 @@ TEST_F(MonitorWindowTest, TheWindowFollowsItsMonitorAwayAndBack) {
     monitors.SetMonitorList([&plugged] { return plugged; });
     Use(QStringLiteral("STAGE"), MonitorLayout::Projector);
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("还在"), {}).failed());
+    ASSERT_TRUE(Drawn(monitors));
     MonitorWindow* window = monitors.window(ScreenId::h);
     ASSERT_NE(window, nullptr);
     ASSERT_EVENTUALLY(window->isVisible(), 5000);
@@ -163,6 +178,7 @@ TEST_F(MonitorWindowTest, TheWindowFollowsItsMonitorAwayAndBack) {
     EXPECT_FALSE(window->isVisible());
     // Lines go on meanwhile.
     ASSERT_FALSE(renderer.RenderSubtitle(ScreenId::h, QStringLiteral("回来了"), {}).failed());
+    ASSERT_TRUE(Drawn(monitors));
 
     // Plugged again: back on it, with the line on show now.
     plugged = QGuiApplication::screens();
