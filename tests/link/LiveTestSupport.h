@@ -8,6 +8,7 @@
 
 #include "core/Settings.h"
 #include "support/Pictures.h"
+#include "support/PrintQString.h"
 
 #include <QHash>
 #include <QImage>
@@ -17,11 +18,6 @@
 #include <ostream>
 #include <random>
 #include <vector>
-
-// Readable failure output for the texts the tests compare.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 // Helpers of the worker and live-control tests: card list entries for
 // simulated cards, test frames and what a card should show for them, and the

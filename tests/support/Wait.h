@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PrintQString.h"
+
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -19,7 +21,7 @@ template <typename Condition> [[nodiscard]] bool WaitUntil(Condition condition, 
 
 // Fails (and ends) the test when `condition` has not come true within `ms`.
 #define ASSERT_EVENTUALLY(condition, ms)                                                           \
-    ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                    \
+    ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                     \
         << "still false after " << (ms) << " ms: " #condition
 
 // Fails (and ends) the test when `actual` has not become equal to `expected`
@@ -32,10 +34,5 @@ template <typename Condition> [[nodiscard]] bool WaitUntil(Condition condition, 
 
 // The non-fatal forms, for helpers that return a value.
 #define EXPECT_EVENTUALLY(condition, ms)                                                           \
-    EXPECT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                    \
+    EXPECT_TRUE(WaitUntil([&] { return static_cast<bool>(condition); }, (ms)))                     \
         << "still false after " << (ms) << " ms: " #condition
-
-// GoogleTest prints a QString as its text instead of its bytes.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
