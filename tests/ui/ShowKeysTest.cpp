@@ -78,12 +78,16 @@ TEST_F(ShowKeysTest, ShowKeysStepLinesWhateverHasTheFocus) {
     QTest::keyClick(&w, Qt::Key_F5);
     ASSERT_TRUE(w.live().IsConnected());
     const int disconnects = card().disconnects;
+    // The blank frame of the connect may still be on its way on a loaded
+    // machine; the line's swap is counted after it.
+    ASSERT_TRUE(w.worker().WaitUntilIdle(std::chrono::seconds(10)));
+    const int swaps = card().swaps;
 
     // The first Space with no line selected selects and sends line 1.
     find<QAbstractButton>(QStringLiteral("CButtonPlay"))->setFocus();
     Press(Qt::Key_Space);
     EXPECT_EQ(w.player().selectedLine(), 0);
-    ASSERT_EVENTUALLY_EQ(card().swaps, 1, 10000);
+    ASSERT_EVENTUALLY_EQ(card().swaps, swaps + 1, 10000);
 
     const QStringList holders{
         QStringLiteral("CButtonPlay"),      QStringLiteral("CButtonStop"),
