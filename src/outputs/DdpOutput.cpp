@@ -68,6 +68,15 @@ bool DdpOutput::WaitFramesSent(ScreenId screen, long long frames, std::chrono::m
                            [&] { return screenLocked(screen).report.frames >= frames; });
 }
 
+bool DdpOutput::WaitIdle(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_sent.wait_for(lock, limit, [this] {
+        return !m_sending && std::none_of(m_screens.begin(), m_screens.end(), [](const Screen& s) {
+            return s.pending.has_value() || s.due.has_value();
+        });
+    });
+}
+
 std::optional<QImage> DdpOutput::NextPictureLocked(ScreenId screen, Clock::time_point now) {
     Screen& state = screenLocked(screen);
     const bool turned = screen == ScreenId::s;
@@ -125,6 +134,7 @@ void DdpOutput::Run() {
             const ScreenOutputs outputs = state.outputs;
             state.sequence = ddp::NextSequence(state.sequence);
             const int sequence = state.sequence;
+            m_sending = true;
             lock.unlock();
 
             const Clock::time_point start = Clock::now();
@@ -145,6 +155,7 @@ void DdpOutput::Run() {
                 report.lastError = error;
             }
             report.lastSendTime = took;
+            m_sending = false;
             sentAny = true;
         }
         if (sentAny) {
@@ -162,6 +173,8 @@ void DdpOutput::Run() {
         if (until && *until <= now) {
             continue;
         }
+        // Going to sleep: whoever waits for the output to be idle looks now.
+        m_sent.notify_all();
         const auto woken = [this] {
             return m_stop || std::any_of(m_screens.begin(), m_screens.end(),
                                          [](const Screen& s) { return s.pending.has_value(); });

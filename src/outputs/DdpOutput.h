@@ -54,6 +54,8 @@ public:
     DdpReport Report(ScreenId screen) const;
     // Waits until the screen has sent at least `frames` pictures.
     bool WaitFramesSent(ScreenId screen, long long frames, std::chrono::milliseconds limit);
+    // Waits until nothing is waiting to be sent, being sent or being played.
+    bool WaitIdle(std::chrono::milliseconds limit);
     // Why the socket could not be opened; empty when it is open.
     QString SocketError() const { return m_socket.openError(); }
 
@@ -95,5 +97,6 @@ private:
     std::condition_variable m_sent;
     std::array<Screen, 3> m_screens;
     bool m_stop = false;
+    bool m_sending = false; // the thread is between taking a picture and counting it
     std::thread m_thread;
 };

@@ -65,6 +65,10 @@ QImage Expected(const TextRenderer& renderer, ScreenId screen) {
 bool ShowUntilReceived(DdpRig& rig, TestDdpReceiver& receiver, ScreenId screen, const QString& text,
                        ReceivedFrame& got) {
     for (int attempt = 0; attempt < 5; ++attempt) {
+        // The frames before this one are all out, so the next one counted is it.
+        if (!rig.output.WaitIdle(10s)) {
+            return false;
+        }
         const std::size_t before = receiver.Frames().size();
         const long long sent = rig.output.Report(screen).frames;
         if (rig.renderer.RenderSubtitle(screen, text, {}).failed()) {

@@ -75,6 +75,7 @@ TEST(DdpThreadTest, FramesReachTheReceiverWhileTheTapAndOptionsChange) {
     EXPECT_TRUE(WaitUntilLastIs(receiver, pictures[1]));
     // Without the tap, a frame the cards get does not reach the wall.
     worker.SetFrameTap(nullptr);
+    ASSERT_TRUE(output.WaitIdle(10s));
     const long long before = output.Report(ScreenId::x).frames;
     const long long done = worker.LastFrame(ScreenId::x).frames + 1;
     worker.LoadScreenBitmap(ScreenId::x, pictures[0], {});
