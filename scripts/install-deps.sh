@@ -9,7 +9,7 @@ packages=(
     libmpg123-dev libkissfft-dev
     fonts-arphic-uming fonts-wqy-zenhei fontconfig
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth xdotool x11-utils lame clang-format libxcb1-dev libxcb-xtest0-dev libglib2.0-bin clang libclang-rt-14-dev iproute2 stress-ng
+    xvfb xauth xdotool x11-utils x11-xserver-utils lame clang-format libxcb1-dev libxcb-xtest0-dev libglib2.0-bin clang libclang-rt-14-dev iproute2 stress-ng
     dpkg-dev scdoc librsvg2-bin lintian desktop-file-utils appstream shared-mime-info man-db dex
     liblo-dev liblo-tools qt6-websockets-dev chromium chromium-driver
 )

@@ -178,6 +178,18 @@ void TLedThread::SetFrameDiverter(FrameDiverter* diverter) {
     m_diverter = diverter;
 }
 
+void TLedThread::SetFrameTap(FrameTap* tap) {
+    std::lock_guard lock(m_tapMutex);
+    m_tap = tap;
+}
+
+void TLedThread::TapFrame(ScreenId screen, const FrameJob& job) {
+    std::lock_guard lock(m_tapMutex);
+    if (m_tap != nullptr) {
+        m_tap->FrameOnShow(screen, job.frame, job.effect);
+    }
+}
+
 int TLedThread::LocalAddresses(QStringList& out) const {
     out.append(m_localAddresses);
     return static_cast<int>(m_localAddresses.size());
@@ -594,6 +606,7 @@ TLedThread::FrameOutcome TLedThread::SendFrameToCards(ScreenId screen, const Fra
             return gathered;
         }
     }
+    TapFrame(screen, job);
     const CardPipeline::Result swapped = pipeline.Run(cards, payload, hooks);
     if (swapped.outcome != FrameOutcome::Done) {
         return swapped.outcome;

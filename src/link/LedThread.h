@@ -3,6 +3,7 @@
 #include "CardOnline.h"
 #include "CardPipeline.h"
 #include "FrameEncoding.h"
+#include "FrameTap.h"
 #include "LinkMonitor.h"
 #include "MacAddress.h"
 #include "StationLink.h"
@@ -168,6 +169,10 @@ public:
     // must outlive its use.
     void SetFrameDiverter(FrameDiverter* diverter);
 
+    // Outputs beside the cards (FrameTap); nullptr removes it. Once this
+    // returns, the tap set before is not called any more, so it may go.
+    void SetFrameTap(FrameTap* tap);
+
     // The host's local addresses as found at construction (the configured ones
     // when the link is given its own). Appends them to `out`; returns the count.
     int LocalAddresses(QStringList& out) const;
@@ -275,6 +280,7 @@ private:
     PipelineHooks HooksFor(ScreenId screen, const FrameJob& job);
     static QString FailureText(ScreenId screen, const CardStep& step);
     void ReportFailure(ScreenId screen, const CardTarget& card, const QString& what);
+    void TapFrame(ScreenId screen, const FrameJob& job);
 
     bool HeldLocked() const { return m_suspended || m_paused; }
     bool HasWorkLocked(const Screen& screen) const {
@@ -299,6 +305,10 @@ private:
     std::condition_variable m_changed; // waiters of the user-interface side
     std::array<Screen, 3> m_screens;
     FrameDiverter* m_diverter = nullptr;
+    // Held while a sender calls the tap, so SetFrameTap can wait the call out;
+    // apart from m_mutex, so the tap never runs under the senders' lock.
+    std::mutex m_tapMutex;
+    FrameTap* m_tap = nullptr;
     int m_light = 0;
     bool m_suspended = true;
     bool m_paused = false;

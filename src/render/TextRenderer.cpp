@@ -159,6 +159,9 @@ RenderOutcome TextRenderer::Render(ScreenId screen, RenderKind kind, const QStri
     HandOff(screen, frameEffect,
             kind == RenderKind::Advert ? EffectTimer::Advert : EffectTimer::Subtitle,
             kind != RenderKind::Advert);
+    if (m_observer && (!m_host || m_host->IsPreviewShown(screen))) {
+        m_observer->LineRendered(screen, RenderedLine{request, row1, row2, !straight, frameEffect});
+    }
     return {};
 }
 

@@ -70,6 +70,27 @@ int AdvertPixelHeight(int pointSize);
 // The style stored in Config.ini; faces is the dialog's font list (zit indexes it).
 AdvertStyle AdvertStyleFromSettings(const TAdSettings& ad, const QStringList& faces);
 
+// A rendered line as its layout asked for it, for outputs that draw the line
+// again at their own resolution (a monitor or projector window).
+struct RenderedLine {
+    LayoutRequest request; // the frame size and font as the screen's layout had them
+    QString row1;
+    QString row2;
+    // The layout ran across the screen's own axes and the picture was turned
+    // (clockwise for the vertical screen, anticlockwise for the others).
+    bool turned = false;
+    FrameEffect effect;
+};
+
+// Sees every line a screen renders and hands on (blank lines, temporary text
+// and the advertisement too). Called on the user-interface thread, inside
+// the render.
+class LineObserver {
+public:
+    virtual ~LineObserver() = default;
+    virtual void LineRendered(ScreenId screen, const RenderedLine& line) = 0;
+};
+
 class TextRenderer {
 public:
     // active is the settings instance that rendering reads (ActiveSettings);
@@ -81,6 +102,7 @@ public:
     // Where frames go (none: the picture and preview are still drawn).
     void SetFrameSink(FrameSink* sink) { m_sink = sink; }
     void SetPreviewHost(PreviewHost* host) { m_host = host; }
+    void SetLineObserver(LineObserver* observer) { m_observer = observer; }
 
     // A script line (row 1) and the next one (row 2, used by double-row
     // screens). A screen not in use is left alone. A scrolling line too long
@@ -123,6 +145,7 @@ private:
     Rasteriser& m_rasteriser;
     FrameSink* m_sink = nullptr;
     PreviewHost* m_host = nullptr;
+    LineObserver* m_observer = nullptr;
     std::array<Screen, 3> m_screens;
 };
 

@@ -175,6 +175,7 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     ConnectCommands();
     SetUpShowSession();
     SetUpRemote();
+    SetUpOutputs();
     CreateDesktopShortcut(false);
     qApp->installEventFilter(this);
 }
@@ -183,6 +184,8 @@ TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
     // No remote command may arrive while the engines go.
     m_remote.reset();
+    m_renderer.SetLineObserver(nullptr);
+    m_monitors.reset();
     // The worker reports to the monitor window; it must be gone first. The
     // small windows refer to the engines, which end before the QWidget base
     // would delete its children, so they go now.
@@ -437,6 +440,7 @@ void TMainForm::FirstShow() {
     // The last playlist, or after an unclean end the show as it stood.
     const bool showToFinish = m_show->StartUp();
     ApplyRemoteSettings();
+    ApplyOutputSettings();
     m_player.Start();
     // Below the main window, where the operator's hand rests, unless the
     // desktop is too small; the window manager may still move it.
@@ -961,6 +965,7 @@ void TMainForm::ApplyScreenSettings(bool withOrientation) {
         const TScreenParams& p = m_settings.ActiveSettings.screen(screen);
         m_worker.SetLinkScreenParams(screen, p);
         m_worker.SetScreenInUse(screen, p.ScreenKind);
+        m_ddp.SetScreenSize(screen, p.ScreenWidth, p.ScreenHeight);
     }
     SizePreviews();
     const IoStatus kept = ApplyScreenSettingsToDocument(m_settings, m_document);

@@ -13,6 +13,7 @@
 #include "offline/OfflineCommands.h"
 #include "offline/OfflineSender.h"
 #include "offline/ScreenParamControl.h"
+#include "outputs/DdpOutput.h"
 #include "playback/AudioEngine.h"
 #include "playback/PlaybackController.h"
 #include "playback/QtControllerTimer.h"
@@ -24,6 +25,7 @@
 #include "show/ShowSession.h"
 #include "ui/EditingDialogs.h"
 #include "ui/MainFormPorts.h"
+#include "ui/MonitorOutputs.h"
 #include "ui/WidgetOperator.h"
 
 #include <QMainWindow>
@@ -120,6 +122,8 @@ public:
     CardStatusPanel& cardStatus() { return *m_cardStatus; }
     RemoteCommandSet& remoteCommands() { return m_remoteCommands; }
     RemoteControl& remote() { return *m_remote; }
+    DdpOutput& ddpOutput() { return m_ddp; }
+    MonitorOutputs& monitorOutputs() { return *m_monitors; }
     // The remotes' part of the status line (where they listen, the PIN).
     QString remoteStatusText() const;
 
@@ -168,6 +172,10 @@ private:
     void SetUpRemote();
     void ApplyRemoteSettings();
     void OpenRemoteOptions();
+    // The outputs beside the cards (MainFormOutputs.cpp).
+    void SetUpOutputs();
+    void ApplyOutputSettings();
+    void OpenOutputOptions();
     // A temporary message on every screen, as F6 sends it.
     void RenderTempText(const QString& row1, const QString& row2, int colour);
 
@@ -240,6 +248,8 @@ private:
     std::unique_ptr<AudioEngine> m_engine;
     QtRasteriser m_rasteriser;
     TextRenderer m_renderer;
+    // Before the worker, whose senders hand it their frames: it ends after them.
+    DdpOutput m_ddp;
     StationLink m_link;
     TLedThread m_worker;
     LiveControl m_live;
@@ -259,6 +269,8 @@ private:
     // After the player and the window's engines: the remotes end first.
     RemoteCommandSet m_remoteCommands;
     std::unique_ptr<RemoteControl> m_remote;
+    // The monitor windows; the renderer tells them its lines.
+    std::unique_ptr<MonitorOutputs> m_monitors;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};

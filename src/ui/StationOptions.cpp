@@ -18,7 +18,8 @@ StationPaths StationOptions::paths() const {
 
 QString StationUsage() {
     return QStringLiteral(
-               "Usage: subtitle-station [--home DIR] [remote options] [link options] [FILE]\n"
+               "Usage: subtitle-station [--home DIR] [remote options] [output options]\n"
+               "                        [link options] [FILE]\n"
                "\n"
                "  FILE         a playlist (.lft) to open, or a project (.lpf), script (.txt),\n"
                "               lyric file (.lrc), MP3 or subtitle file (.srt, .ass) to add\n"
@@ -32,6 +33,10 @@ QString StationUsage() {
                "Remote options (show control over OSC and the web remote; both are off\n"
                "unless switched on here or in the options):\n") +
            RemoteOptionsHelp() +
+           QStringLiteral("\n"
+                          "Output options (screens sent to LED walls that take DDP, beside the\n"
+                          "cards; without them the section [Outputs] of Config.ini applies):\n") +
+           OutputOptionsHelp() +
            QStringLiteral(
                "\n"
                "Link options (127.0.0.1 for both keeps every datagram on this machine; without\n"
@@ -56,6 +61,12 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
         return result;
     }
     result.options.remote = remote.overrides;
+    const OutputArgumentsParse outputs = ParseOutputArguments(remote.remaining);
+    if (!outputs.ok()) {
+        result.error = outputs.error;
+        return result;
+    }
+    result.options.outputs = outputs.overrides;
 
     QCommandLineParser parser;
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
@@ -63,7 +74,7 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({home, help, version});
     QStringList rest{arguments.value(0, QStringLiteral("subtitle-station"))};
-    rest += remote.remaining;
+    rest += outputs.remaining;
     if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;

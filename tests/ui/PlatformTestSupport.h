@@ -34,9 +34,10 @@ struct XvfbChild {
 // again on it (xcb platform) with `childVariable` set and the gtest filter,
 // and stops the server. The tests of the child skip themselves unless the
 // variable is set, so a plain run never needs an X server.
+// `moreScreens` adds X screens 1, 2... of those sizes to the server.
 inline XvfbChild RunOnXvfb(const QString& gtestFilter, const char* childVariable,
                            const QString& screen = QStringLiteral("640x480x24"),
-                           int limitMs = 120000) {
+                           int limitMs = 120000, const QStringList& moreScreens = {}) {
     XvfbChild result;
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty()) {
@@ -44,9 +45,17 @@ inline XvfbChild RunOnXvfb(const QString& gtestFilter, const char* childVariable
     }
     result.serverFound = true;
     QProcess server;
-    server.start(xvfb,
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"), screen});
+    QStringList arguments{QStringLiteral("-displayfd"),
+                          QStringLiteral("1"),
+                          QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"),
+                          QStringLiteral("-screen"),
+                          QStringLiteral("0"),
+                          screen};
+    for (qsizetype i = 0; i < moreScreens.size(); ++i) {
+        arguments << QStringLiteral("-screen") << QString::number(i + 1) << moreScreens[i];
+    }
+    server.start(xvfb, arguments);
     if (!server.waitForStarted(10000)) {
         return result;
     }

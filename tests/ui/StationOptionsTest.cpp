@@ -145,3 +145,26 @@ TEST(StationOptions, RemoteOptionsForOneRun) {
     EXPECT_FALSE(Parse({}).options.remote.any());
     EXPECT_TRUE(StationUsage().contains(QStringLiteral("--osc-port")));
 }
+
+TEST(StationOptions, OutputOptionsForOneRun) {
+    const StationOptionsParse parsed =
+        Parse({QStringLiteral("--ddp"), QStringLiteral("h=127.0.0.1:4050"),
+               QStringLiteral("--monitor=x=STAGE,confidence"), QStringLiteral("--osc-port"),
+               QStringLiteral("9000"), QStringLiteral("--ddp=h=127.0.0.2")});
+    ASSERT_TRUE(parsed.ok()) << parsed.error.toStdString();
+    const OutputOverrides& outputs = parsed.options.outputs;
+    ASSERT_TRUE(outputs.ddp[0].has_value());
+    EXPECT_EQ(*outputs.ddp[0],
+              (std::vector<DdpReceiver>{{0x7F000001u, 4050}, {0x7F000002u, 4048}}));
+    EXPECT_FALSE(outputs.ddp[1].has_value());
+    ASSERT_TRUE(outputs.monitor[2].has_value());
+    EXPECT_EQ(outputs.monitor[2]->name, QStringLiteral("STAGE"));
+    EXPECT_EQ(outputs.monitor[2]->layout, MonitorLayout::Confidence);
+    EXPECT_EQ(parsed.options.remote.oscPort, 9000);
+
+    for (const char* bad : {"--ddp=h", "--monitor=q=STAGE", "--monitor=h=", "--ddp=x=1.2.3.4:0"}) {
+        EXPECT_FALSE(Parse({QString::fromLatin1(bad)}).ok()) << bad;
+    }
+    EXPECT_TRUE(StationUsage().contains(QStringLiteral("--ddp SCREEN=ADDR[:PORT]")));
+    EXPECT_TRUE(StationUsage().contains(QStringLiteral("--monitor")));
+}

@@ -1,6 +1,7 @@
 // send: connects to the cards of Config.ini's card lists, shows a line (or the
 // lines of a text file, one per Enter) on every screen in use, and disconnects,
-// exactly as the station's live link does.
+// exactly as the station's live link does. DDP receivers get each screen's
+// picture when its cards get their swap, also when no card is listed.
 #include "CliCommand.h"
 #include "CliStation.h"
 #include "ConsoleOperator.h"
@@ -12,6 +13,8 @@
 #include "link/LinkConfig.h"
 #include "link/LiveControl.h"
 #include "link/StationLink.h"
+#include "outputs/DdpOutput.h"
+#include "outputs/OutputSettings.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
 
@@ -27,28 +30,36 @@
 namespace {
 
 const char kUsageHead[] =
-    "Usage: subtitle-station-cli send [--home DIR] [link options] (--line TEXT | --file FILE.txt)\n"
+    "Usage: subtitle-station-cli send [--home DIR] [link options] [--ddp SCREEN=ADDR[:PORT]]...\n"
+    "                                 (--line TEXT | --file FILE.txt)\n"
     "\n"
     "Loads DIR/Config.ini, connects to the cards listed for the screens in use, shows\n"
-    "TEXT on every screen in use and disconnects. With --file, the lines of the text\n"
+    "TEXT on every screen in use and disconnects. A screen's DDP receivers (Config.ini\n"
+    "section [Outputs], or --ddp for this run) get its picture when the cards get\n"
+    "theirs; a screen may have DDP receivers and no cards. With --file, the lines of the text\n"
     "file are shown one after the other: the first at once, each next one when Enter is\n"
     "pressed on standard input (double-row screens show the following line as row 2);\n"
     "the end of standard input stops early. The file is GBK text, or UTF-8 / UTF-16\n"
     "with a byte order mark. Messages of the cards go to standard error.\n"
     "\n"
     "Link options (use 127.0.0.1 for both to drive simulated cards, see led-card-sim):\n";
+const char kUsageMiddle[] = "\nOutput options (use 127.0.0.1 receivers for tests and demos):\n";
 const char kUsageTail[] =
     "\n"
-    "Exit codes: 0 every card of every screen in use showed every line; 1 a card did\n"
-    "not answer, a line was too long, standard input ended before the last line, or\n"
+    "Exit codes: 0 every card of every screen in use showed every line and every DDP\n"
+    "picture was handed to the system; 1 a card did not answer, a DDP datagram was\n"
+    "refused, a line was too long, standard input ended before the last line, or\n"
     "there was nothing to send to; 2 bad arguments.\n";
 
 // How long one line may take on all cards: far above the worst case of
 // cards that stop answering (20 attempts of 25 ms per slice, then skipped).
 constexpr std::chrono::seconds kLineLimit{120};
+// A DDP picture is sent without answers; only a stalled system takes this long.
+constexpr std::chrono::seconds kDdpLimit{20};
 
 QString Usage() {
-    return QString::fromUtf8(kUsageHead) + LinkOptionsHelp() + QString::fromUtf8(kUsageTail);
+    return QString::fromUtf8(kUsageHead) + LinkOptionsHelp() + QString::fromUtf8(kUsageMiddle) +
+           OutputOptionsHelp() + QString::fromUtf8(kUsageTail);
 }
 
 int UsageError(CliIo& io, const QString& problem) {
@@ -75,6 +86,10 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
     if (!linkOptions.ok()) {
         return UsageError(io, linkOptions.error);
     }
+    const OutputArgumentsParse outputOptions = ParseOutputArguments(linkOptions.remaining);
+    if (!outputOptions.ok()) {
+        return UsageError(io, outputOptions.error);
+    }
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -84,7 +99,7 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     parser.addOptions({home, line, file, help});
     QStringList argv{QStringLiteral("send")};
-    argv += linkOptions.remaining;
+    argv += outputOptions.remaining;
     if (!parser.parse(argv)) {
         return UsageError(io, parser.errorText());
     }
@@ -131,31 +146,48 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
     if (!link.ok()) {
         return UsageError(io, link.error);
     }
+    const OutputSettings outputs =
+        WithOverrides(LoadOutputSettings(paths.configFile()), outputOptions.overrides);
     std::vector<ScreenId> inUse;
     int listed = 0;
+    int receivers = 0;
     for (ScreenId screen : kAllScreens) {
+        const std::size_t screenReceivers = outputs.screen(screen).ddp.size();
         if (settings.ActiveSettings.screen(screen).ScreenKind) {
             inUse.push_back(screen);
             listed +=
                 static_cast<int>(std::min<std::size_t>(settings.cards(screen).size(), kMaxCards));
+            receivers += static_cast<int>(screenReceivers);
+        } else if (screenReceivers > 0) {
+            io.err << "Screen " << ScreenLetter(screen)
+                   << " is not in use in Config.ini; its DDP receivers get nothing.\n";
         }
     }
     if (inUse.empty()) {
         io.err << "No screen is in use in Config.ini; there is nothing to send to.\n";
         return kExitFailure;
     }
-    if (listed == 0) {
-        io.err << "The card lists of the screens in use are empty; search for the cards "
-                  "in the station's screen parameters first.\n";
+    if (listed == 0 && receivers == 0) {
+        io.err << "The card lists of the screens in use are empty and no DDP receiver is "
+                  "given; search for the cards in the station's screen parameters first.\n";
         return kExitFailure;
     }
 
+    // Made before the worker, so it outlives the worker's senders that call it.
+    DdpOutput ddpOutput;
+    if (receivers > 0 && !ddpOutput.SocketError().isEmpty()) {
+        io.err << "The DDP socket could not be opened: " << ddpOutput.SocketError() << '\n';
+        return kExitFailure;
+    }
+    ddpOutput.SetOutputs(outputs);
     StationLink stationLink(link.config);
     TLedThread worker(stationLink);
     for (ScreenId screen : kAllScreens) {
         const TScreenParams& params = settings.ActiveSettings.screen(screen);
         worker.SetLinkScreenParams(screen, params);
+        ddpOutput.SetScreenSize(screen, params.ScreenWidth, params.ScreenHeight);
     }
+    worker.SetFrameTap(&ddpOutput);
     worker.monitor().SetVisible(true);
     ConsoleOperator op(io);
     LiveControl live(stationLink, worker, settings, op);
@@ -178,17 +210,19 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
         struct Pending {
             ScreenId screen;
             long long before;
+            DdpReport ddpBefore;
         };
         std::vector<Pending> pending;
         for (ScreenId screen : inUse) {
             const long long before = worker.LastFrame(screen).frames;
+            const DdpReport ddpBefore = ddpOutput.Report(screen);
             const RenderOutcome outcome = renderer.RenderSubtitle(screen, row1, row2);
             if (outcome.failed()) {
                 io.err << ScreenLabel(screen) << ": " << outcome.message << '\n';
                 allShown = false;
                 continue;
             }
-            pending.push_back({screen, before});
+            pending.push_back({screen, before, ddpBefore});
         }
         const auto deadline = std::chrono::steady_clock::now() + kLineLimit;
         for (const Pending& p : pending) {
@@ -201,10 +235,29 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
                 continue;
             }
             const FrameReport report = worker.LastFrame(p.screen);
-            io.out << ScreenLabel(p.screen) << ": shown by " << report.shown << " of "
-                   << report.cards << " cards\n";
+            if (report.cards > 0 || !ddpOutput.HasReceivers(p.screen)) {
+                io.out << ScreenLabel(p.screen) << ": shown by " << report.shown << " of "
+                       << report.cards << " cards\n";
+            }
             if (report.shown < report.cards) {
                 allShown = false;
+            }
+            if (ddpOutput.HasReceivers(p.screen)) {
+                // The DDP picture leaves on its own thread as the cards swap;
+                // it is sent by the time the next line could start.
+                if (!ddpOutput.WaitFramesSent(p.screen, p.ddpBefore.frames + 1, kDdpLimit)) {
+                    io.err << ScreenLabel(p.screen) << ": the DDP picture was not sent\n";
+                    allShown = false;
+                    continue;
+                }
+                const DdpReport sent = ddpOutput.Report(p.screen);
+                io.out << ScreenLabel(p.screen) << ": sent to "
+                       << outputs.screen(p.screen).ddp.size() << " DDP receiver(s)\n";
+                if (sent.refused > p.ddpBefore.refused) {
+                    io.err << ScreenLabel(p.screen) << ": DDP datagrams refused: " << sent.lastError
+                           << '\n';
+                    allShown = false;
+                }
             }
         }
         io.out.flush();
@@ -221,6 +274,7 @@ int RunSendCommand(const QStringList& arguments, CliIo& io) {
         }
     }
     live.Disconnect();
+    worker.SetFrameTap(nullptr);
     io.out.flush();
     return allShown ? kExitOk : kExitFailure;
 }

@@ -3,6 +3,8 @@
 
 #include "BankConfig.h"
 #include "CardBank.h"
+#include "DdpScreen.h"
+#include "DdpView.h"
 #include "LedWall.h"
 
 #include "StationVersion.h"
@@ -14,6 +16,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
@@ -158,9 +161,20 @@ int main(int argc, char** argv) {
         QStringLiteral("Size and place of the window, WxH or WxH+X+Y (X, Y: its top left corner "
                        "on the desktop). The dots take the largest size at which the wall fits."),
         QStringLiteral("WxH+X+Y"));
-    for (const auto* option : {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption,
-                               &outOption, &durationOption, &seedOption, &allowOption,
-                               &broadcastOption, &windowOption, &dotOption, &geometryOption}) {
+    const QCommandLineOption ddpOption(
+        QStringLiteral("ddp"),
+        QStringLiteral("Also be a DDP receiver (an LED wall of an open player) on this UDP port "
+                       "of the --bind address; the window shows it beside the cards. Its frames "
+                       "are logged, and with --out written as ddp-<PORT>.png."),
+        QStringLiteral("port"));
+    const QCommandLineOption ddpSizeOption(
+        QStringLiteral("ddp-size"),
+        QStringLiteral("Pixels of the DDP wall, WxH (default 256x32), as the player is set up."),
+        QStringLiteral("WxH"), QStringLiteral("256x32"));
+    for (const auto* option :
+         {&bindOption, &offsetOption, &cardOption, &cardsOption, &logOption, &outOption,
+          &durationOption, &seedOption, &allowOption, &broadcastOption, &windowOption, &dotOption,
+          &geometryOption, &ddpOption, &ddpSizeOption}) {
         parser.addOption(*option);
     }
     parser.process(app);
@@ -204,6 +218,20 @@ int main(int argc, char** argv) {
                         parser.value(geometryOption));
         }
     }
+    std::optional<int> ddpPort;
+    if (parser.isSet(ddpOption)) {
+        const int port = parser.value(ddpOption).toInt(&ok);
+        if (!ok || port < 0 || port > 65535) {
+            return Fail(QStringLiteral("--ddp: not a UDP port: ") + parser.value(ddpOption));
+        }
+        ddpPort = port;
+    }
+    const std::optional<WindowGeometry> ddpSize = ParseWindowGeometry(parser.value(ddpSizeOption));
+    if (!ddpSize || ddpSize->position || ddpSize->size.width() > 4096 ||
+        ddpSize->size.height() > 4096) {
+        return Fail(QStringLiteral("--ddp-size: not WxH up to 4096x4096: ") +
+                    parser.value(ddpSizeOption));
+    }
     double duration = -1;
     if (parser.isSet(durationOption)) {
         duration = parser.value(durationOption).toDouble(&ok);
@@ -232,8 +260,8 @@ int main(int argc, char** argv) {
         }
         cards.push_back(parsed.cards.front());
     }
-    if (cards.empty()) {
-        return Fail(QStringLiteral("no cards: give --card or --cards (see --help)"));
+    if (cards.empty() && !ddpPort) {
+        return Fail(QStringLiteral("no cards: give --card or --cards, or --ddp (see --help)"));
     }
 
     std::unique_ptr<QFile> logFile;
@@ -264,6 +292,33 @@ int main(int argc, char** argv) {
     if (!started) {
         return Fail(started.message);
     }
+    std::unique_ptr<DdpScreen> ddpScreen;
+    if (ddpPort) {
+        if (!options.bindAddress.isLoopback() && !options.allowNonLoopback) {
+            return Fail(QStringLiteral("--ddp listens on the --bind address, which must be "
+                                       "loopback unless --allow-non-loopback is given"));
+        }
+        ddpScreen = std::make_unique<DdpScreen>(options.bindAddress, *ddpPort, ddpSize->size);
+        ddpScreen->SetLogSink([&](const QString& line) {
+            const QByteArray bytes = line.toUtf8() + '\n';
+            std::lock_guard lock(logMutex);
+            if (logFile) {
+                logFile->write(bytes);
+                logFile->flush();
+            } else {
+                std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+                std::fflush(stdout);
+            }
+        });
+        QString error;
+        if (!ddpScreen->Start(&error)) {
+            bank.Stop();
+            return Fail(error);
+        }
+        std::printf("led-card-sim: DDP receiver %dx%d on %s port %d\n", ddpSize->size.width(),
+                    ddpSize->size.height(),
+                    options.bindAddress.toString().toLocal8Bit().constData(), ddpScreen->port());
+    }
     LinkConfig ports;
     ports.portOffset = options.portOffset;
     std::printf("led-card-sim: %zu card(s) listening on %s ports %u-%u\n", cards.size(),
@@ -280,7 +335,16 @@ int main(int argc, char** argv) {
         if (!status) {
             std::fprintf(stderr, "led-card-sim: %s\n", status.message.toLocal8Bit().constData());
         }
-        return status.ok;
+        bool ddpSaved = true;
+        if (ddpScreen) {
+            const QString path = outDir + QStringLiteral("/ddp-%1.png").arg(ddpScreen->port());
+            ddpSaved = ddpScreen->Picture().save(path, "PNG");
+            if (!ddpSaved) {
+                std::fprintf(stderr, "led-card-sim: cannot write %s\n",
+                             path.toLocal8Bit().constData());
+            }
+        }
+        return status.ok && ddpSaved;
     };
 
     if (parser.isSet(windowOption)) {
@@ -289,7 +353,21 @@ int main(int argc, char** argv) {
         QScrollArea area;
         area.setFrameShape(QFrame::NoFrame);
         auto* wall = new LedWall(bank);
-        area.setWidget(wall);
+        DdpView* ddpView = nullptr;
+        if (ddpScreen) {
+            // The DDP wall stands beside the cards at their dot size.
+            auto* both = new QWidget;
+            auto* row = new QHBoxLayout(both);
+            row->setContentsMargins(0, 0, 0, 0);
+            row->setSpacing(0);
+            row->addWidget(wall, 1);
+            ddpView = new DdpView(*ddpScreen, dotSize);
+            ddpView->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+            row->addWidget(ddpView, 0, Qt::AlignTop);
+            area.setWidget(both);
+        } else {
+            area.setWidget(wall);
+        }
         area.setWidgetResizable(true);
         area.setWindowTitle(
             QStringLiteral("LED 墙 — led-card-sim (端口偏移 %1)").arg(options.portOffset));
@@ -310,9 +388,19 @@ int main(int argc, char** argv) {
                     --fitting;
                 }
             }
-            area.resize(wall->SizeForDotSize(fitting));
+            QSize room = wall->SizeForDotSize(fitting);
+            if (ddpView != nullptr) {
+                ddpView->SetDotSize(fitting);
+                const QSize ddpRoom = ddpView->SizeForDotSize(fitting);
+                room = QSize(room.width() + ddpRoom.width(),
+                             std::max(room.height(), ddpRoom.height()));
+            }
+            area.resize(room);
         }
         wall->SetAutoTick(true);
+        if (ddpView != nullptr) {
+            ddpView->SetAutoTick(true);
+        }
         area.show();
         wall->setFocus();
         // The signals stay blocked for the bank's threads; the window takes
@@ -338,6 +426,9 @@ int main(int argc, char** argv) {
         }
         app.exec();
         bank.Stop();
+        if (ddpScreen) {
+            ddpScreen->Stop();
+        }
         return save() ? 0 : 1;
     }
 
@@ -363,5 +454,8 @@ int main(int argc, char** argv) {
         }
     }
     bank.Stop();
+    if (ddpScreen) {
+        ddpScreen->Stop();
+    }
     return save() ? 0 : 1;
 }

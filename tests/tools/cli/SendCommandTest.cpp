@@ -2,6 +2,7 @@
 // simulated cards on 127.0.0.1 in this process, and compares what the cards
 // show with the frames the station renders for the same Config.ini.
 #include "CliRunner.h"
+#include "DdpReceiver.h"
 
 #include "CardBank.h"
 #include "LoopbackRig.h"
@@ -247,6 +248,10 @@ TEST_F(SendCommand, BadArgumentsGiveTheUsageAndExitCode2) {
          QStringLiteral("--colour")},
         {QStringLiteral("send"), QStringLiteral("--home"), dir, line, text,
          QStringLiteral("extra")},
+        {QStringLiteral("send"), QStringLiteral("--home"), dir, line, text, QStringLiteral("--ddp"),
+         QStringLiteral("q=127.0.0.1")},
+        {QStringLiteral("send"), QStringLiteral("--home"), dir, line, text, QStringLiteral("--ddp"),
+         QStringLiteral("h=wall")},
     };
     for (const QStringList& args : cases) {
         const CliRun run = RunCli(args);
@@ -259,4 +264,53 @@ TEST_F(SendCommand, BadArgumentsGiveTheUsageAndExitCode2) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--link-port-offset")));
     EXPECT_TRUE(RunCli({QStringLiteral("--help")}).out.contains(QStringLiteral("send")));
+}
+
+// The still line as the audience sees it on a screen (upright), for these rows.
+static QImage Upright(const QString& configFile, ScreenId screen, const QString& row1) {
+    SettingsStore store;
+    LoadAndApplyConfig(store, configFile);
+    QtRasteriser rasteriser;
+    TextRenderer renderer(store.ActiveSettings, rasteriser);
+    EXPECT_FALSE(renderer.RenderSubtitle(screen, row1, {}).failed());
+    return renderer.previewImage(screen).convertToFormat(QImage::Format_RGB888);
+}
+
+TEST_F(SendCommand, DdpReceiversAloneShowTheLineWithoutCards) {
+    WriteConfig({}, {});
+    TestDdpReceiver wallH;
+    TestDdpReceiver wallS;
+    ASSERT_TRUE(wallH.ok() && wallS.ok());
+    const CliRun run = RunCli(
+        SendArgs({QStringLiteral("--ddp"), QStringLiteral("h=127.0.0.1:%1").arg(wallH.port()),
+                  QStringLiteral("--ddp=s=127.0.0.1:%1").arg(wallS.port()),
+                  QStringLiteral("--line"), QStringLiteral("墙上")}));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("screen h: sent to 1 DDP receiver(s)")))
+        << run.out.toStdString();
+    ASSERT_TRUE(wallH.WaitFrames(1, 10s));
+    ASSERT_TRUE(wallS.WaitFrames(1, 10s));
+    const QString config = StationPaths(home.path()).configFile();
+    // A datagram lost on a loaded machine would show as a hole; these frames
+    // are a few datagrams each, so the first one is whole.
+    EXPECT_EQ(TestDdpReceiver::Picture(wallH.Frames().front(), 256, 32),
+              Upright(config, ScreenId::h, QStringLiteral("墙上")));
+    EXPECT_EQ(TestDdpReceiver::Picture(wallS.Frames().front(), 32, 256),
+              Upright(config, ScreenId::s, QStringLiteral("墙上")));
+    EXPECT_EQ(m_bank->DatagramsHandled(), 0);
+}
+
+TEST_F(SendCommand, CardsAndDdpReceiversShowTheSameLine) {
+    WriteConfig({EntryFor(hCard.mac)}, {});
+    TestDdpReceiver wall;
+    ASSERT_TRUE(wall.ok());
+    const CliRun run =
+        RunCli(SendArgs({QStringLiteral("--ddp"), QStringLiteral("h=127.0.0.1:%1").arg(wall.port()),
+                         QStringLiteral("--line"), QStringLiteral("两边")}));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString() << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(QStringLiteral("screen h: shown by 1 of 1 cards")));
+    ASSERT_TRUE(wall.WaitFrames(1, 10s));
+    EXPECT_EQ(m_bank->Card(hCard.mac)->swaps, 1);
+    EXPECT_EQ(TestDdpReceiver::Picture(wall.Frames().front(), 256, 32),
+              Upright(StationPaths(home.path()).configFile(), ScreenId::h, QStringLiteral("两边")));
 }

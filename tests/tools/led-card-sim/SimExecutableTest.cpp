@@ -5,10 +5,14 @@
 
 #include "link/FrameEncoding.h"
 #include "link/Replies.h"
+#include "outputs/DdpPackets.h"
+#include "outputs/DdpSocket.h"
 
 #include "support/TempDir.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +66,14 @@ TEST_F(SimExecutableTest, RefusesBadSetups) {
         {QStringList{QStringLiteral("--geometry"), QStringLiteral("0x500")} + card, "--geometry"},
         {QStringList{QStringLiteral("--geometry"), QStringLiteral("1600x500+8")} + card,
          "--geometry"},
+        {QStringList{QStringLiteral("--ddp"), QStringLiteral("wall")}, "--ddp"},
+        {QStringList{QStringLiteral("--ddp"), QStringLiteral("70000")}, "--ddp"},
+        {QStringList{QStringLiteral("--ddp"), QStringLiteral("0"), QStringLiteral("--ddp-size"),
+                     QStringLiteral("0x32")},
+         "--ddp-size"},
+        {QStringList{QStringLiteral("--ddp"), QStringLiteral("0"), QStringLiteral("--bind"),
+                     QStringLiteral("192.0.2.1")},
+         "--allow-non-loopback"},
     };
     for (const Case& c : cases) {
         QProcess process;
@@ -133,4 +145,58 @@ TEST_F(SimExecutableTest, ServesTheStationAndWritesItsOutputs) {
                              "WriteFlash address 0xb000 10 bytes"}) {
         EXPECT_TRUE(log.contains(QString::fromUtf8(part))) << part;
     }
+}
+
+TEST_F(SimExecutableTest, ADdpReceiverWithoutCardsShowsWhatADdpSenderSends) {
+    TempDir dir;
+    QProcess process;
+    process.start(Program(),
+                  {QStringLiteral("--ddp"), QStringLiteral("0"), QStringLiteral("--ddp-size"),
+                   QStringLiteral("40x20"), QStringLiteral("--log"),
+                   dir.file(QStringLiteral("sim.log")), QStringLiteral("--out"), dir.path(),
+                   QStringLiteral("--duration"), QStringLiteral("60")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    QString out;
+    int port = 0;
+    const QRegularExpression announced(
+        QStringLiteral("DDP receiver 40x20 on 127.0.0.1 port (\\d+)"));
+    for (int i = 0; i < 50 && port == 0; ++i) {
+        process.waitForReadyRead(200);
+        out += QString::fromUtf8(process.readAllStandardOutput());
+        const QRegularExpressionMatch match = announced.match(out);
+        if (match.hasMatch()) {
+            port = match.captured(1).toInt();
+        }
+    }
+    ASSERT_NE(port, 0) << out.toStdString();
+
+    // Two frames: the second one is what the wall shows at the end.
+    QImage picture(40, 20, QImage::Format_RGB888);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            picture.setPixelColor(x, y, QColor(x * 6, y * 12, 77));
+        }
+    }
+    DdpSocket socket;
+    const std::vector<DdpReceiver> wall{{0x7F000001u, port}};
+    QImage first(40, 20, QImage::Format_RGB888);
+    first.fill(Qt::red);
+    ASSERT_EQ(socket.Send(ddp::FramePackets(ddp::PixelBytes(first, {}), 1), wall), 0);
+    ASSERT_EQ(socket.Send(ddp::FramePackets(ddp::PixelBytes(picture, {}), 2), wall), 0);
+    QFile log(dir.file(QStringLiteral("sim.log")));
+    bool logged = false;
+    for (int i = 0; i < 100 && !logged; ++i) {
+        process.waitForFinished(50);
+        log.open(QIODevice::ReadOnly);
+        logged = log.readAll().contains(
+            QStringLiteral("DDP :%1 frame 2 sequence 2 bytes 2400").arg(port).toUtf8());
+        log.close();
+    }
+    ASSERT_TRUE(logged);
+
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const QImage shown(dir.file(QStringLiteral("ddp-%1.png").arg(port)));
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB888), picture);
 }
