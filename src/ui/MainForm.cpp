@@ -175,14 +175,16 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     ConnectCommands();
     SetUpShowSession();
     SetUpRemote();
+    SetUpFailover();
     CreateDesktopShortcut(false);
     qApp->installEventFilter(this);
 }
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
-    // No remote command may arrive while the engines go.
+    // No remote command or peer station may arrive while the engines go.
     m_remote.reset();
+    m_failover.reset();
     // The worker reports to the monitor window; it must be gone first. The
     // small windows refer to the engines, which end before the QWidget base
     // would delete its children, so they go now.
@@ -437,6 +439,7 @@ void TMainForm::FirstShow() {
     // The last playlist, or after an unclean end the show as it stood.
     const bool showToFinish = m_show->StartUp();
     ApplyRemoteSettings();
+    StartFailover();
     m_player.Start();
     // Below the main window, where the operator's hand rests, unless the
     // desktop is too small; the window manager may still move it.
@@ -456,7 +459,13 @@ void TMainForm::FirstShow() {
         // was running has been brought back.
         QTimer::singleShot(0, this, [this, showToFinish] {
             if (showToFinish) {
-                m_show->FinishStartUp();
+                // A station told to be main that is still asking its peer
+                // must not connect before it knows no other one does.
+                if (m_failover->deciding()) {
+                    m_finishWhenDecided = true;
+                } else {
+                    m_show->FinishStartUp();
+                }
             }
             if (!m_options.openFile.isEmpty()) {
                 m_player.OpenFile(m_options.openFile);
@@ -1049,6 +1058,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     // fields instead of skipping to the next song.
     if (QApplication::activeModalWidget() != nullptr) {
         return false;
+    }
+    // A backup mirrors another station's show: its keys step nothing there.
+    if (FollowsAnotherStation()) {
+        QWidget* focus = QApplication::focusWidget();
+        return OwnsShowKeys(focus != nullptr ? focus : qobject_cast<QWidget*>(watched));
     }
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {

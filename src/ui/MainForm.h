@@ -21,6 +21,7 @@
 #include "remote/RemoteStationHost.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+#include "show/Failover.h"
 #include "show/ShowSession.h"
 #include "ui/EditingDialogs.h"
 #include "ui/MainFormPorts.h"
@@ -43,6 +44,8 @@ class ImageBox;
 class QLabel;
 class QMenu;
 class PreviewAnimator;
+
+class QAction;
 class ScriptFileWatcher;
 class TAboutForm;
 class TFontForm;
@@ -120,6 +123,7 @@ public:
     CardStatusPanel& cardStatus() { return *m_cardStatus; }
     RemoteCommandSet& remoteCommands() { return m_remoteCommands; }
     RemoteControl& remote() { return *m_remote; }
+    Failover& failover() { return *m_failover; }
     // The remotes' part of the status line (where they listen, the PIN).
     QString remoteStatusText() const;
 
@@ -163,11 +167,17 @@ private:
     void ClearScreens() override { m_live.ClearScreens(); }
     void ShowTempText(const QString& row1, const QString& row2) override;
     void SetBrightness(int level) override { m_live.SetBrightness(level); }
+    bool FollowsAnotherStation() const override;
 
     // The remotes as Config.ini and the command line say (MainFormRemote.cpp).
     void SetUpRemote();
     void ApplyRemoteSettings();
     void OpenRemoteOptions();
+    // The pair: its role, the backup's view, the commands by hand
+    // (MainFormFailover.cpp).
+    void SetUpFailover();
+    void StartFailover();
+    void ShowFollowing(bool following);
     // A temporary message on every screen, as F6 sends it.
     void RenderTempText(const QString& row1, const QString& row2, int colour);
 
@@ -259,6 +269,7 @@ private:
     // After the player and the window's engines: the remotes end first.
     RemoteCommandSet m_remoteCommands;
     std::unique_ptr<RemoteControl> m_remote;
+    std::unique_ptr<Failover> m_failover;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};
@@ -283,6 +294,11 @@ private:
     QStringList m_tempRows{QString(), QString()};
     int m_tempColour = 0;
     QLabel* m_remoteStatus = nullptr;
+    QLabel* m_roleStatus = nullptr;
+    QAction* m_handOverAction = nullptr;
+    QAction* m_takeOverAction = nullptr;
+    // The start-up brings back an unclean end once the pair's role is decided.
+    bool m_finishWhenDecided = false;
     int m_currentPage = 0;
     bool m_shown = false;
     bool m_closing = false;

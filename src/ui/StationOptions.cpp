@@ -18,7 +18,9 @@ StationPaths StationOptions::paths() const {
 
 QString StationUsage() {
     return QStringLiteral(
-               "Usage: subtitle-station [--home DIR] [remote options] [link options] [FILE]\n"
+               "Usage: subtitle-station [--home DIR] [remote options] [pair options] [link "
+               "options]\n"
+               "                        [FILE]\n"
                "\n"
                "  FILE         a playlist (.lft) to open, or a project (.lpf), script (.txt),\n"
                "               lyric file (.lrc), MP3 or subtitle file (.srt, .ass) to add\n"
@@ -32,6 +34,10 @@ QString StationUsage() {
                "Remote options (show control over OSC and the web remote; both are off\n"
                "unless switched on here or in the options):\n") +
            RemoteOptionsHelp() +
+           QStringLiteral("\n"
+                          "Pair options (a main station and a backup that takes over by itself;\n"
+                          "the two prove the remotes' PIN to each other):\n") +
+           FailoverOptionsHelp() +
            QStringLiteral(
                "\n"
                "Link options (127.0.0.1 for both keeps every datagram on this machine; without\n"
@@ -56,6 +62,12 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
         return result;
     }
     result.options.remote = remote.overrides;
+    const FailoverArgumentsParse failover = ParseFailoverArguments(remote.remaining);
+    if (!failover.ok()) {
+        result.error = failover.error;
+        return result;
+    }
+    result.options.failover = failover.overrides;
 
     QCommandLineParser parser;
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
@@ -63,7 +75,7 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({home, help, version});
     QStringList rest{arguments.value(0, QStringLiteral("subtitle-station"))};
-    rest += remote.remaining;
+    rest += failover.remaining;
     if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;

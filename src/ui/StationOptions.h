@@ -3,6 +3,7 @@
 #include "core/Paths.h"
 #include "link/LinkConfig.h"
 #include "remote/RemoteSettings.h"
+#include "show/FailoverSettings.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -25,6 +26,9 @@ struct StationOptions {
     // The remotes for this run (--osc-port, --web-port, --remote-listen,
     // --remote-pin); they override the options in Config.ini.
     RemoteOverrides remote;
+    // The station's part in a main/backup pair for this run (--role,
+    // --main-address, --mirror-port); they override [Failover] in Config.ini.
+    FailoverOverrides failover;
 
     // Every local address and the target are loopback: a rehearsal or a test,
     // where no network adapter is needed.
@@ -40,7 +44,7 @@ struct StationOptionsParse {
     bool ok() const { return error.isEmpty(); }
 };
 
-// "--home DIR", the remote options, the link options (as the command-line
+// "--home DIR", the remote options, the pair's options, the link options (as the command-line
 // tool takes them, with their environment variables), "--help", "--version"
 // and at most one file.
 StationOptionsParse ParseStationOptions(const QStringList& arguments,

@@ -1,0 +1,142 @@
+// Two real stations on one machine driving the same simulated card: a main
+// station killed mid-show and the backup that takes over by itself, and two
+// stations both told to be main. Each station has its own home and its own
+// loopback address (127.0.0.1 and 127.0.0.2), so the card sees who sends;
+// the test drives them over OSC and reads what each one journals.
+#include "OneCardStation.h"
+#include "StationPair.h"
+#include "support/Wait.h"
+
+#include "show/Failover.h"
+#include "show/ShowSession.h"
+
+#include <QElapsedTimer>
+
+#include <csignal>
+#include <cstdio>
+
+class FailoverProcessTest : public OneCardStation {
+protected:
+    void SetUp() override {
+        OneCardStation::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        m_bank->SetKeptLogLines(100000);
+        const QString script = WriteLines(QStringLiteral("script.txt"),
+                                          {QStringLiteral("第一句"), QStringLiteral("第二句"),
+                                           QStringLiteral("第三句"), QStringLiteral("第四句"),
+                                           QStringLiteral("第五句"), QStringLiteral("第六句")});
+        WriteConfig(OneCardConfig(WriteLines(QStringLiteral("show.lft"), {script}), true));
+        // The backup has the same screens and cards, and nothing of the show:
+        // that comes from the main station.
+        SettingsStore backup = OneCardConfig(QString(), true);
+        ASSERT_TRUE(SaveConfig(backup, m_backupHome.file(QStringLiteral("Config.ini"))).ok);
+
+        m_a.home = home();
+        m_a.address = kFirst;
+        m_b.home = m_backupHome.path();
+        m_b.address = kSecond;
+        for (StationRun* run : {&m_a, &m_b}) {
+            run->oscPort = FreeUdpPort(run->address);
+            run->mirrorPort = FreeTcpPort(run->address);
+        }
+        m_a.peer = &m_b;
+        m_b.peer = &m_a;
+    }
+    void TearDown() override {
+        for (StationRun* run : {&m_a, &m_b}) {
+            if (run->process.state() != QProcess::NotRunning) {
+                run->process.kill();
+                run->process.waitForFinished(10000);
+            }
+        }
+        OneCardStation::TearDown();
+    }
+
+    int Swaps() const { return card().swaps; }
+    int HeardFrom(const QHostAddress& address) const { return DatagramsFrom(*m_bank, address); }
+
+    // The main station connected and line 4 on the card; the backup mirrors
+    // it. Returns the card's picture of line 4.
+    QImage MainShowsLineFour() {
+        EXPECT_TRUE(m_a.Start(portOffset(), QStringLiteral("main")));
+        EXPECT_TRUE(m_b.Start(portOffset(), QStringLiteral("backup")));
+        // OSC datagrams sent before the station listens are lost: send until
+        // the station says it did it.
+        EXPECT_TRUE(m_a.ConnectByOsc(60000)) << m_a.Errors().toStdString();
+        EXPECT_TRUE(WaitUntil([&] { return Swaps() > 0; }, 30000));
+        const QImage blank = Shown();
+        m_a.Send(Osc("/subtitle/go", 4));
+        EXPECT_TRUE(WaitUntil([&] { return m_a.Shows(3, true); }, 30000));
+        EXPECT_TRUE(WaitUntil([&] { return !Shown().isNull() && Shown() != blank; }, 30000));
+        // The backup follows without a link of its own.
+        EXPECT_TRUE(WaitUntil([&] { return m_b.Shows(3, false); }, 30000))
+            << m_b.Errors().toStdString();
+        EXPECT_EQ(HeardFrom(kSecond), 0);
+        return Shown();
+    }
+
+    TempDir m_backupHome;
+    StationRun m_a;
+    StationRun m_b;
+};
+
+TEST_F(FailoverProcessTest, TheBackupTakesOverAKilledMainAndTheOldMainComesBackAsBackup) {
+    const QImage fourth = MainShowsLineFour();
+    ASSERT_FALSE(HasFailure());
+    EXPECT_TRUE(m_b.Errors().contains(Failover::FollowingStatus())) << m_b.Errors().toStdString();
+    const int swaps = Swaps();
+
+    QElapsedTimer sinceKill;
+    sinceKill.start();
+    ASSERT_TRUE(m_a.Kill(SIGKILL));
+    // Line 4 again, sent by the backup.
+    ASSERT_EVENTUALLY(Swaps() > swaps && HeardFrom(kSecond) > 0 && Shown() == fourth, 30000);
+    const qint64 killToLine = sinceKill.elapsed();
+    std::printf("kill to line 4 on the card from the backup: %lld ms\n",
+                static_cast<long long>(killToLine));
+    // The goal is 1.5 s; a loaded machine may take longer, so only a bound
+    // that shows the take-over came by itself and not by some later retry.
+    EXPECT_LT(killToLine, 10000);
+    ASSERT_EVENTUALLY(m_b.Errors().contains(Failover::TakenOverStatus()), 10000);
+    ASSERT_EVENTUALLY(m_b.Shows(3, true), 10000);
+
+    // The old main station starts again as it was told before: it finds the
+    // new main station and follows it, without a word to the card, though its
+    // journal says it had the link open when it was killed.
+    const int fromFirst = HeardFrom(kFirst);
+    ASSERT_TRUE(m_a.Start(portOffset(), QStringLiteral("main")));
+    ASSERT_EVENTUALLY(m_a.Errors().contains(Failover::AnotherMainStatus(
+                          QStringLiteral("%1:%2").arg(kSecond.toString()).arg(m_b.mirrorPort))),
+                      30000);
+    ASSERT_EVENTUALLY(m_a.Shows(3, false), 30000);
+
+    // The new main station's Enter: the card follows it, the old main mirrors it.
+    m_b.Send(Osc("/subtitle/next"));
+    ASSERT_EVENTUALLY(m_b.Shows(4, true), 30000);
+    ASSERT_EVENTUALLY(!Shown().isNull() && Shown() != fourth, 30000);
+    ASSERT_EVENTUALLY(m_a.Shows(4, false), 30000);
+    EXPECT_EQ(HeardFrom(kFirst), fromFirst);
+}
+
+TEST_F(FailoverProcessTest, ASecondStationToldToBeMainStaysBackupAndSaysWhy) {
+    ASSERT_TRUE(m_a.Start(portOffset(), QStringLiteral("main")));
+    ASSERT_TRUE(m_a.ConnectByOsc(60000)) << m_a.Errors().toStdString();
+    m_a.Send(Osc("/subtitle/go", 2));
+    ASSERT_EVENTUALLY(m_a.Shows(1, true), 30000);
+
+    // Told to be main too, with the same card: it asks its peer first.
+    ASSERT_TRUE(m_b.Start(portOffset(), QStringLiteral("main")));
+    const QString why = Failover::AnotherMainStatus(
+        QStringLiteral("%1:%2").arg(kFirst.toString()).arg(m_a.mirrorPort));
+    ASSERT_EVENTUALLY(m_b.Errors().contains(why), 30000) << m_b.Errors().toStdString();
+    ASSERT_EVENTUALLY(m_b.Shows(1, false), 30000);
+    // Its remote refuses too, and nothing it does reaches the card.
+    m_b.Send(Osc("/subtitle/connect"));
+    m_b.Send(Osc("/subtitle/next"));
+    QTest::qWait(2000);
+    EXPECT_TRUE(m_b.Shows(1, false));
+    EXPECT_EQ(HeardFrom(kSecond), 0);
+    EXPECT_TRUE(m_a.Shows(1, true));
+}
