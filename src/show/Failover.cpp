@@ -237,8 +237,13 @@ void Failover::OnHello(bool main, qint64 since) {
 }
 
 void Failover::Publish(const ShowState& state) {
+    // A backup's own captures are of the mirrored show, without the link:
+    // what it takes over is what the main station sent.
+    if (m_phase != Phase::Main) {
+        return;
+    }
     m_last = state;
-    if (m_phase != Phase::Main || !m_server.listening()) {
+    if (!m_server.listening()) {
         return;
     }
     const QStringList entries = m_views.entries ? m_views.entries() : QStringList();

@@ -350,6 +350,10 @@ void ShowSession::Follow(const ShowState& state, const QStringList& entries, boo
 void ShowSession::TakeOver(const ShowState& last) {
     m_following = false;
     BringBack(last);
+    // BringBack set what is compared with to the new state, so that a
+    // message on the screens is not taken for a change of line: recorded
+    // whatever the comparison says.
+    m_recordedOnce = false;
     Capture();
 }
 

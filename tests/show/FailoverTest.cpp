@@ -48,6 +48,11 @@ struct Station {
         views.follow = [this](const ShowState& state, const QStringList& placed, bool) {
             followed = state;
             followedEntries = placed;
+            // As the window's journal does: it records what it shows, its
+            // own link closed.
+            ShowState own = state;
+            own.linkOpen = false;
+            failover->Publish(own);
         };
         views.takeOver = [this](const ShowState& last) {
             events << QStringLiteral("takeOver:%1").arg(last.line);

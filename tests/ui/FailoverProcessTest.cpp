@@ -92,7 +92,13 @@ TEST_F(FailoverProcessTest, TheBackupTakesOverAKilledMainAndTheOldMainComesBackA
     sinceKill.start();
     ASSERT_TRUE(m_a.Kill(SIGKILL));
     // Line 4 again, sent by the backup.
-    ASSERT_EVENTUALLY(Swaps() > swaps && HeardFrom(kSecond) > 0 && Shown() == fourth, 30000);
+    ASSERT_EVENTUALLY(Swaps() > swaps && HeardFrom(kSecond) > 0 && Shown() == fourth, 30000)
+        << "swaps " << Swaps() << " (before " << swaps << "), from the backup "
+        << HeardFrom(kSecond) << ", same picture " << (Shown() == fourth) << ", backup link "
+        << (m_b.Journal() ? m_b.Journal()->linkOpen : false) << " line "
+        << (m_b.Journal() ? m_b.Journal()->line : -9) << "\n"
+        << m_bank->Log().mid(m_bank->Log().size() - 5).join(QLatin1Char('\n')).toStdString() << "\n"
+        << m_b.Errors().toStdString();
     const qint64 killToLine = sinceKill.elapsed();
     std::printf("kill to line 4 on the card from the backup: %lld ms\n",
                 static_cast<long long>(killToLine));
@@ -100,7 +106,9 @@ TEST_F(FailoverProcessTest, TheBackupTakesOverAKilledMainAndTheOldMainComesBackA
     // that shows the take-over came by itself and not by some later retry.
     EXPECT_LT(killToLine, 10000);
     ASSERT_EVENTUALLY(m_b.Errors().contains(Failover::TakenOverStatus()), 10000);
-    ASSERT_EVENTUALLY(m_b.Shows(3, true), 10000);
+    ASSERT_EVENTUALLY(m_b.Shows(3, true), 10000)
+        << "line " << (m_b.Journal() ? m_b.Journal()->line : -9) << " link "
+        << (m_b.Journal() ? m_b.Journal()->linkOpen : false);
 
     // The old main station starts again as it was told before: it finds the
     // new main station and follows it, without a word to the card, though its
