@@ -1162,7 +1162,11 @@ bool TMainForm::RunCloseSequence() {
     if (m_live.IsConnected()) {
         m_live.Disconnect();
     }
-    m_player.ShutDownPlaylist();
+    // A backup's list is the main station's, kept in its data folder: not
+    // the operator's to save or to open at the next start.
+    if (!FollowsAnotherStation()) {
+        m_player.ShutDownPlaylist();
+    }
     // The close itself.
     const PlayerState state = m_player.state();
     if (state == PlayerState::Playing || state == PlayerState::Paused) {

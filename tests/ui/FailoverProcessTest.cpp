@@ -10,7 +10,9 @@
 #include "show/Failover.h"
 #include "show/ShowSession.h"
 
+#include <QAction>
 #include <QElapsedTimer>
+#include <QLabel>
 
 #include <csignal>
 #include <cstdio>
@@ -147,4 +149,54 @@ TEST_F(FailoverProcessTest, ASecondStationToldToBeMainStaysBackupAndSaysWhy) {
     EXPECT_TRUE(m_b.Shows(1, false));
     EXPECT_EQ(HeardFrom(kSecond), 0);
     EXPECT_TRUE(m_a.Shows(1, true));
+}
+
+TEST_F(FailoverProcessTest, TheOperatorHandsTheShowOverFromTheMenuAndTakesItBack) {
+    // This station is a window here; its backup a process.
+    StationOptions options = Options();
+    options.remote.pin = kPairPin;
+    options.failover.role = StationRole::Main;
+    options.failover.peer = m_b.mirrorAddress();
+    options.failover.mirrorPort = m_a.mirrorPort;
+    TMainForm& w = Start(options);
+    ASSERT_EVENTUALLY(w.failover().phase() == Failover::Phase::Main, 30000);
+    ASSERT_TRUE(m_b.Start(portOffset(), QStringLiteral("backup")));
+    w.live().Connect();
+    ASSERT_TRUE(w.live().IsConnected());
+    w.player().SelectLine(2);
+    ASSERT_EVENTUALLY(m_b.Shows(2, false), 30000) << m_b.Errors().toStdString();
+    ASSERT_EVENTUALLY(w.failover().followers() == 1, 30000);
+    auto* role = find<QLabel>(QStringLiteral("RoleStatus"));
+    EXPECT_EQ(role->text(), QStringLiteral("主机"));
+
+    find<QAction>(QStringLiteral("MenuHandOver"))->trigger();
+    EXPECT_FALSE(w.live().IsConnected());
+    ASSERT_EVENTUALLY(m_b.Shows(2, true), 30000) << m_b.Errors().toStdString();
+    ASSERT_EVENTUALLY(HeardFrom(kSecond) > 0, 30000);
+    EXPECT_TRUE(w.failover().followingAnother());
+    EXPECT_EQ(role->text(), Failover::FollowingStatus());
+    EXPECT_FALSE(find<QWidget>(QStringLiteral("centralwidget"))->isEnabled());
+    EXPECT_FALSE(find<QAction>(QStringLiteral("MenuHandOver"))->isVisible());
+
+    // The new main station steps; this window follows without sending.
+    const int fromHere = HeardFrom(kFirst);
+    m_b.Send(Osc("/subtitle/next"));
+    ASSERT_EVENTUALLY(w.player().selectedLine() == 3, 30000);
+    EXPECT_FALSE(w.live().IsConnected());
+    // Keys and remotes do nothing on a backup.
+    QTest::keyClick(w.windowHandle(), Qt::Key_Space);
+    EXPECT_EQ(w.player().selectedLine(), 3);
+    EXPECT_EQ(HeardFrom(kFirst), fromHere);
+
+    // And back: the other station closes its link, this one connects.
+    find<QAction>(QStringLiteral("MenuTakeOver"))->trigger();
+    ASSERT_EVENTUALLY(w.live().IsConnected(), 30000);
+    ASSERT_EVENTUALLY(m_b.Shows(3, false), 30000);
+    EXPECT_EQ(w.player().selectedLine(), 3);
+    EXPECT_TRUE(find<QWidget>(QStringLiteral("centralwidget"))->isEnabled());
+    EXPECT_EQ(role->text(), QStringLiteral("主机"));
+    EXPECT_GT(HeardFrom(kFirst), fromHere);
+    // The list it runs now came from the other station: the close asks
+    // whether to keep it.
+    answers().yesNo.push_back(false);
 }
