@@ -1,6 +1,7 @@
 #include "Failover.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 
 #include <utility>
 
@@ -20,7 +21,8 @@ qint64 NowMs() {
 } // namespace
 
 Failover::Failover(FailoverViews views, QString mirrorDir, QObject* parent)
-    : QObject(parent), m_views(std::move(views)), m_mirrorDir(std::move(mirrorDir)) {
+    : QObject(parent), m_views(std::move(views)), m_mirrorDir(std::move(mirrorDir)),
+      m_rank(QRandomGenerator::system()->generate()) {
     m_silence.setInterval(kSilenceCheckMs);
     connect(&m_silence, &QTimer::timeout, this, [this] { CheckSilence(); });
     m_decide.setSingleShot(true);
@@ -40,7 +42,7 @@ Failover::Failover(FailoverViews views, QString mirrorDir, QObject* parent)
     });
 
     connect(&m_client, &MirrorClient::hello, this,
-            [this](bool main, qint64 since) { OnHello(main, since); });
+            [this](bool main, qint64 since, quint32 rank) { OnHello(main, since, rank); });
     connect(&m_client, &MirrorClient::unreachable, this, [this] {
         if (m_phase == Phase::Deciding) {
             BecomeMain();
@@ -164,7 +166,7 @@ void Failover::BecomeMain() {
             Say(error);
         }
     }
-    m_server.SetRole(true, m_mainSince);
+    m_server.SetRole(true, m_mainSince, m_rank);
     m_showKey.clear();
     if (m_views.following) {
         m_views.following(false);
@@ -216,7 +218,7 @@ void Failover::CheckSilence() {
     }
 }
 
-void Failover::OnHello(bool main, qint64 since) {
+void Failover::OnHello(bool main, qint64 since, quint32 rank) {
     if (m_phase == Phase::Deciding) {
         if (main) {
             Follow(AnotherMainStatus(m_settings.peer));
@@ -225,7 +227,8 @@ void Failover::OnHello(bool main, qint64 since) {
         }
         return;
     }
-    if (m_phase == Phase::Main && main && since > 0 && since < m_mainSince) {
+    const bool elder = since < m_mainSince || (since == m_mainSince && rank < m_rank);
+    if (m_phase == Phase::Main && main && since > 0 && elder) {
         // Two main stations met (both started at once, or a network between
         // them came back): the one that was main first keeps the cards.
         m_phase = Phase::SteppingDown;

@@ -94,7 +94,7 @@ private:
     void Follow(const QString& why);
     void TakeOver(const QString& why);
     void CheckSilence();
-    void OnHello(bool main, qint64 since);
+    void OnHello(bool main, qint64 since, quint32 rank);
     void OnShow(const MirrorShowContent& show);
     void OnState(const QByteArray& json, qint64 sentAtMs);
     void OnTakeOverAsked();
@@ -113,6 +113,7 @@ private:
     QTimer m_handOverWait;
     Phase m_phase = Phase::Alone;
     qint64 m_mainSince = 0;
+    const quint32 m_rank;
     bool m_heardMain = false;
     bool m_askedTakeOver = false;
 

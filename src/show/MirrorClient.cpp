@@ -127,7 +127,8 @@ bool MirrorClient::Handle(const QJsonObject& message) {
                         {QStringLiteral("proof"), MirrorProof(m_key, nonce.toLatin1())},
                         {QStringLiteral("nonce"), QString::fromLatin1(m_nonce)}}));
         emit hello(message.value(QStringLiteral("role")).toString() == QLatin1String("main"),
-                   message.value(QStringLiteral("since")).toInteger());
+                   message.value(QStringLiteral("since")).toInteger(),
+                   quint32(message.value(QStringLiteral("rank")).toInteger()));
         return m_socket != nullptr;
     }
     if (kind == QLatin1String(mirror::kRefused)) {

@@ -32,7 +32,7 @@ public:
 
 signals:
     // The station at the address said what it is (before any proof).
-    void hello(bool main, qint64 mainSinceMs);
+    void hello(bool main, qint64 mainSinceMs, quint32 rank);
     void welcomed();
     void showReceived(const MirrorShowContent& show);
     // `sentAtMs`: the main station's clock when it sent it.

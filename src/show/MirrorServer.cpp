@@ -81,9 +81,10 @@ void MirrorServer::Stop() {
     m_port = 0;
 }
 
-void MirrorServer::SetRole(bool main, qint64 mainSinceMs) {
+void MirrorServer::SetRole(bool main, qint64 mainSinceMs, quint32 rank) {
     m_main = main;
     m_mainSince = mainSinceMs;
+    m_rank = rank;
 }
 
 QJsonObject MirrorServer::Hello(const QByteArray& nonce) const {
@@ -91,6 +92,7 @@ QJsonObject MirrorServer::Hello(const QByteArray& nonce) const {
         {QStringLiteral("t"), QString::fromLatin1(mirror::kHello)},
         {QStringLiteral("role"), m_main ? QStringLiteral("main") : QStringLiteral("backup")},
         {QStringLiteral("since"), m_mainSince},
+        {QStringLiteral("rank"), qint64(m_rank)},
         {QStringLiteral("nonce"), QString::fromLatin1(nonce)}};
 }
 

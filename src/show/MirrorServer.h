@@ -34,9 +34,10 @@ public:
     bool listening() const { return !m_servers.empty(); }
     quint16 port() const { return m_port; }
 
-    // What "hello" says: whether this station drives the cards, and since
-    // when (milliseconds since the epoch).
-    void SetRole(bool main, qint64 mainSinceMs);
+    // What "hello" says: whether this station drives the cards, since when
+    // (milliseconds since the epoch), and a number that decides between two
+    // stations that became main in the same millisecond.
+    void SetRole(bool main, qint64 mainSinceMs, quint32 rank);
 
     // The show as it stands; new followers get the latest of each at once.
     void PublishShow(const MirrorShowContent& show);
@@ -74,6 +75,7 @@ private:
     quint16 m_port = 0;
     bool m_main = true;
     qint64 m_mainSince = 0;
+    quint32 m_rank = 0;
     QByteArray m_showFrame;
     QByteArray m_stateJson;
     QTimer m_beat;

@@ -306,3 +306,24 @@ TEST(FailoverSettingsTest, TheOptionsParseAndBadValuesAreNamed) {
     EXPECT_EQ(LoadFailoverSettings(config), stored);
     EXPECT_EQ(LoadFailoverSettings(dir.file(QStringLiteral("none.ini"))), FailoverSettings());
 }
+
+TEST_F(FailoverTest, TwoStationsToldToBeMainAtOnceEndWithOneDrivingTheCards) {
+    // Both ask before either serves: both find nobody and become main; then
+    // each sees the other, and the one that became main later steps down.
+    Station a(m_dir.file(QStringLiteral("a")));
+    Station b(m_dir.file(QStringLiteral("b")));
+    ASSERT_EQ(a.Start(StationRole::Main, Address(m_backupPort), m_mainPort), QString());
+    ASSERT_EQ(b.Start(StationRole::Main, Address(m_mainPort), m_backupPort), QString());
+    ASSERT_EVENTUALLY(a.failover->followingAnother() != b.failover->followingAnother(), 20000);
+    Station& stayed = a.failover->followingAnother() ? b : a;
+    Station& stepped = a.failover->followingAnother() ? a : b;
+    EXPECT_EQ(stepped.events, QStringList{QStringLiteral("release")});
+    EXPECT_TRUE(stayed.events.isEmpty());
+    // It stays that way, and the one that stepped down follows.
+    stayed.Show(2);
+    ASSERT_EVENTUALLY(stepped.followed && stepped.followed->line == 2, 20000);
+    QTest::qWait(1500);
+    EXPECT_EQ(stayed.failover->phase(), Failover::Phase::Main);
+    EXPECT_TRUE(stepped.failover->followingAnother());
+    EXPECT_EQ(stepped.events.size(), 1);
+}
