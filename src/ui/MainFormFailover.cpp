@@ -7,6 +7,7 @@
 
 #include "link/LinkMonitor.h"
 #include "show/Failover.h"
+#include "ui/ManualControlForm.h"
 
 #include <QAction>
 #include <QApplication>
