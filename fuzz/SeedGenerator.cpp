@@ -12,11 +12,14 @@
 #include "core/TextFiles.h"
 #include "link/Commands.h"
 #include "remote/OscProtocol.h"
+#include "show/MirrorProtocol.h"
+#include "show/MirrorShow.h"
 
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -168,6 +171,25 @@ int main(int argc, char** argv) {
           QByteArray(1, '\2') +
               QByteArray("GET /ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\n"
                          "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n\r\n"));
+    // The mirror: a follower's whole conversation, cut in pieces of 64 bytes
+    // (the first byte), and a playlist with two files.
+    {
+        QByteArray stream;
+        for (const char* kind : {mirror::kHello, mirror::kWelcome, mirror::kState, mirror::kBeat}) {
+            stream += EncodeMirrorMessage(
+                QJsonObject{{QStringLiteral("t"), QString::fromLatin1(kind)},
+                            {QStringLiteral("nonce"), QString::fromLatin1(MirrorNonce())},
+                            {QStringLiteral("proof"), MirrorProof(QStringLiteral("2468"), "n")},
+                            {QStringLiteral("state"), QStringLiteral("{}")}});
+        }
+        Write("mirror", QStringLiteral("conversation"), QByteArray(1, char(63)) + stream);
+        MirrorShowContent show;
+        show.entries = {QStringLiteral("/show/act1/song.mp3"), QStringLiteral("/show/a.txt")};
+        show.files = {{QStringLiteral("/show/act1/song.lrc"), QByteArray("[00:01.00]a")},
+                      {QStringLiteral("/show/a.txt"), QByteArray("a\r\nb\r\n")}};
+        Write("mirror", QStringLiteral("show"),
+              QByteArray(1, char(255)) + EncodeMirrorMessage(ShowToMessage(show)));
+    }
     Write("playlist", QStringLiteral("show.lft"),
           QByteArray("a.lpf\r\na.mp3\r\n  a.lrc \r\na.txt\r\nmissing.mp3\r\n"));
     return 0;

@@ -18,7 +18,7 @@ fi
 scripts/install-deps.sh
 
 dir=build-fuzz
-all=(config ini text documents playlist surtitle replies mac simcard remote)
+all=(config ini text documents playlist surtitle replies mac simcard remote mirror)
 targets=("$@")
 if ((${#targets[@]} == 0)); then
     targets=("${all[@]}")

@@ -42,6 +42,9 @@ RemoteResult RemoteCommandSet::Execute(const RemoteCommand& command) {
     if (m_host.ModalDialogOpen()) {
         return RemoteResult::Refused(QStringLiteral("字幕机上有对话框未关闭。"));
     }
+    if (m_host.FollowsAnotherStation()) {
+        return RemoteResult::Refused(QStringLiteral("本机是备机，正在跟随主机。"));
+    }
     if (m_host.WaitingForCards()) {
         return RemoteResult::Refused(QStringLiteral("字幕机正在等待控制卡，请稍候再试。"));
     }

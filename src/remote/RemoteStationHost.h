@@ -26,4 +26,7 @@ public:
     // Sets the brightness level (0..16) as the brightness buttons do; only
     // called while connected.
     virtual void SetBrightness(int level) = 0;
+    // This station is the backup of another one: it mirrors that one's show
+    // and takes no command until it takes over.
+    virtual bool FollowsAnotherStation() const { return false; }
 };

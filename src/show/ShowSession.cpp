@@ -111,6 +111,9 @@ void ShowSession::Record(ShowState state) {
     m_recordedOnce = true;
     m_last = state;
     m_journal.Record(state);
+    if (m_recorded) {
+        m_recorded(state);
+    }
 }
 
 void ShowSession::RecordCopy() {
@@ -167,6 +170,9 @@ void ShowSession::OnHeartbeat() {
         ShowState state = Snapshot();
         m_last = state;
         m_journal.Record(state);
+        if (m_recorded) {
+            m_recorded(state);
+        }
     }
 }
 
@@ -174,6 +180,9 @@ void ShowSession::NoteTempText(const TempTextShown& text) {
     if (!m_parts.live.IsConnected()) {
         return;
     }
+    // A line change still waiting for its capture came before the message:
+    // recorded after it, it would replace the message in the journal.
+    Capture();
     m_screens = ScreenContent::TempText;
     m_temp = text;
     Capture();
@@ -183,6 +192,7 @@ void ShowSession::NoteScreensCleared() {
     if (!m_parts.live.IsConnected()) {
         return;
     }
+    Capture(); // the line change before it, as for a message
     m_screens = ScreenContent::Blank;
     Capture();
 }
@@ -268,40 +278,44 @@ void ShowSession::Restore(const ShowState& previous) {
     }
 }
 
+void ShowSession::BringBack(const ShowState& previous) {
+    if (previous.linkOpen) {
+        // Connecting sends the selected line again.
+        m_parts.live.Connect();
+    }
+    const bool connected = m_parts.live.IsConnected();
+    if (connected) {
+        // A card that lost its power lost its brightness too.
+        m_parts.worker.RequestBrightness(previous.brightness);
+        if (previous.screens == ScreenContent::TempText && m_views.showTempText) {
+            m_views.showTempText(previous.temp);
+            m_screens = ScreenContent::TempText;
+            m_temp = previous.temp;
+        } else if (previous.screens == ScreenContent::Blank) {
+            m_parts.live.ClearScreens();
+            m_screens = ScreenContent::Blank;
+        }
+    }
+    if (TrackIsMoving(previous.player)) {
+        const bool play = previous.player == PlayerState::Playing && !m_options.pauseAfterRecovery;
+        qint64 position = previous.positionMs;
+        if (play) {
+            position += std::max<qint64>(0, m_clock() - previous.takenAtMs);
+        }
+        m_parts.player.ResumeAt(position, play);
+    }
+    // The link state before must not count as a change of line.
+    m_last.line = m_parts.player.selectedLine();
+    m_last.linkOpen = connected;
+}
+
 void ShowSession::FinishStartUp() {
     if (m_recovering && m_previous) {
-        const ShowState& previous = *m_previous;
-        if (previous.linkOpen) {
-            // Connecting sends the selected line again.
-            m_parts.live.Connect();
-        }
-        const bool connected = m_parts.live.IsConnected();
-        if (connected) {
-            // A card that lost its power lost its brightness too.
-            m_parts.worker.RequestBrightness(previous.brightness);
-            if (previous.screens == ScreenContent::TempText && m_views.showTempText) {
-                m_views.showTempText(previous.temp);
-                m_screens = ScreenContent::TempText;
-                m_temp = previous.temp;
-            } else if (previous.screens == ScreenContent::Blank) {
-                m_parts.live.ClearScreens();
-                m_screens = ScreenContent::Blank;
-            }
-        }
-        if (TrackIsMoving(previous.player)) {
-            const bool play =
-                previous.player == PlayerState::Playing && !m_options.pauseAfterRecovery;
-            qint64 position = previous.positionMs;
-            if (play) {
-                position += std::max<qint64>(0, m_clock() - previous.takenAtMs);
-            }
-            m_parts.player.ResumeAt(position, play);
+        if (!m_following) {
+            BringBack(*m_previous);
         }
         m_parts.op.SetStatus(RecoveredStatus(m_parts.player.selectedLine()));
         m_running = true;
-        // The link state before the recovery must not count as a change of line.
-        m_last.line = m_parts.player.selectedLine();
-        m_last.linkOpen = connected;
         Capture();
     } else if (m_previous && !m_previous->editsKeptAt.isEmpty()) {
         m_parts.op.Inform(KeptAtMessage(m_previous->editsKeptAt));
@@ -310,6 +324,41 @@ void ShowSession::FinishStartUp() {
         OfferCopy();
     }
     m_startUpFinished = true;
+}
+
+// ---- a station in a pair
+
+void ShowSession::Follow(const ShowState& state, const QStringList& entries, bool reload) {
+    if (reload || m_parts.playlist.entries() != entries) {
+        m_parts.player.RecoverPlaylist(QString(), entries);
+    }
+    ShowState local = state;
+    local.entryPath =
+        state.entry >= 0 && state.entry < entries.size() ? entries[state.entry] : QString();
+    const qsizetype entry = FindEntry(local);
+    if (entry >= 0 && entry != m_parts.player.selectedEntry()) {
+        m_parts.player.OpenEntry(entry);
+    }
+    const qsizetype line = FindLine(local);
+    if (line >= 0 && line != m_parts.player.selectedLine()) {
+        m_parts.player.SelectLine(line);
+    }
+    if (m_parts.settings.StoredSettings.Link.Light != state.brightness) {
+        m_parts.settings.StoredSettings.Link.Light = state.brightness;
+        if (m_views.showBrightness) {
+            m_views.showBrightness(state.brightness);
+        }
+    }
+}
+
+void ShowSession::TakeOver(const ShowState& last) {
+    m_following = false;
+    BringBack(last);
+    // BringBack set what is compared with to the new state, so that a
+    // message on the screens is not taken for a change of line: recorded
+    // whatever the comparison says.
+    m_recordedOnce = false;
+    Capture();
 }
 
 void ShowSession::OfferCopy() {

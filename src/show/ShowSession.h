@@ -93,6 +93,27 @@ public:
     // The screens were cleared.
     void NoteScreensCleared();
 
+    // Told of every change recorded (the mirror of a backup station).
+    void SetRecordedHook(std::function<void(const ShowState&)> hook) {
+        m_recorded = std::move(hook);
+    }
+    // The show as it stands now, recorded or not.
+    ShowState Current() { return Snapshot(); }
+
+    // ---- a station in a pair
+    // While this station follows another one, nothing of its own show goes
+    // to the cards: a start-up after an unclean end brings back the
+    // playlist, the entry and the line, not the link.
+    void SetFollowing(bool following) { m_following = following; }
+    // Shows what the main station shows: `entries` is its playlist as this
+    // station keeps it; `reload` reads the files again (they changed).
+    // Nothing is sent.
+    void Follow(const ShowState& state, const QStringList& entries, bool reload = false);
+    // This station takes the show over: the link as the main station had it,
+    // the line sent again, the temporary text or the cleared screens, the
+    // brightness, the track where it would be by now.
+    void TakeOver(const ShowState& last);
+
     const RecoveryOptions& options() const { return m_options; }
     // Stored in Config.ini at once.
     IoStatus SetOptions(const RecoveryOptions& options);
@@ -120,6 +141,8 @@ private:
     qsizetype FindEntry(const ShowState& previous) const;
     qsizetype FindLine(const ShowState& previous) const;
     void OfferCopy();
+    // The link, the screens and the track as `previous` had them.
+    void BringBack(const ShowState& previous);
     // Writes `lines` of `script` to a free name beside it ("歌名.未保存.lrc"),
     // or in the data directory; the file, or empty.
     QString KeepBeside(const QString& script, const QStringList& lines, bool currentDocument);
@@ -139,6 +162,8 @@ private:
     bool m_running = false;
     bool m_recordedOnce = false;
     bool m_failureShown = false;
+    bool m_following = false;
+    std::function<void(const ShowState&)> m_recorded;
 
     ShowState m_last;
     std::optional<ScriptCopy> m_lastCopy;

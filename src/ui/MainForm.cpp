@@ -176,14 +176,16 @@ TMainForm::TMainForm(StationOptions options, QWidget* parent)
     SetUpShowSession();
     SetUpRemote();
     SetUpOutputs();
+    SetUpFailover();
     CreateDesktopShortcut(false);
     qApp->installEventFilter(this);
 }
 
 TMainForm::~TMainForm() {
     qApp->removeEventFilter(this);
-    // No remote command may arrive while the engines go.
+    // No remote command or peer station may arrive while the engines go.
     m_remote.reset();
+    m_failover.reset();
     m_renderer.SetLineObserver(nullptr);
     m_monitors.reset();
     // The worker reports to the monitor window; it must be gone first. The
@@ -441,6 +443,7 @@ void TMainForm::FirstShow() {
     const bool showToFinish = m_show->StartUp();
     ApplyRemoteSettings();
     ApplyOutputSettings();
+    StartFailover();
     m_player.Start();
     // Below the main window, where the operator's hand rests, unless the
     // desktop is too small; the window manager may still move it.
@@ -460,7 +463,13 @@ void TMainForm::FirstShow() {
         // was running has been brought back.
         QTimer::singleShot(0, this, [this, showToFinish] {
             if (showToFinish) {
-                m_show->FinishStartUp();
+                // A station told to be main that is still asking its peer
+                // must not connect before it knows no other one does.
+                if (m_failover->deciding()) {
+                    m_finishWhenDecided = true;
+                } else {
+                    m_show->FinishStartUp();
+                }
             }
             if (!m_options.openFile.isEmpty()) {
                 m_player.OpenFile(m_options.openFile);
@@ -1055,6 +1064,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (QApplication::activeModalWidget() != nullptr) {
         return false;
     }
+    // A backup mirrors another station's show: its keys step nothing there.
+    if (FollowsAnotherStation()) {
+        QWidget* focus = QApplication::focusWidget();
+        return OwnsShowKeys(focus != nullptr ? focus : qobject_cast<QWidget*>(watched));
+    }
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
         return false;
@@ -1153,7 +1167,11 @@ bool TMainForm::RunCloseSequence() {
     if (m_live.IsConnected()) {
         m_live.Disconnect();
     }
-    m_player.ShutDownPlaylist();
+    // A backup's list is the main station's, kept in its data folder: not
+    // the operator's to save or to open at the next start.
+    if (!FollowsAnotherStation()) {
+        m_player.ShutDownPlaylist();
+    }
     // The close itself.
     const PlayerState state = m_player.state();
     if (state == PlayerState::Playing || state == PlayerState::Paused) {

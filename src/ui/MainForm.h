@@ -22,6 +22,7 @@
 #include "remote/RemoteStationHost.h"
 #include "render/QtRasteriser.h"
 #include "render/TextRenderer.h"
+#include "show/Failover.h"
 #include "show/ShowSession.h"
 #include "ui/EditingDialogs.h"
 #include "ui/MainFormPorts.h"
@@ -45,6 +46,8 @@ class ImageBox;
 class QLabel;
 class QMenu;
 class PreviewAnimator;
+
+class QAction;
 class ScriptFileWatcher;
 class TAboutForm;
 class TFontForm;
@@ -124,6 +127,7 @@ public:
     RemoteControl& remote() { return *m_remote; }
     DdpOutput& ddpOutput() { return m_ddp; }
     MonitorOutputs& monitorOutputs() { return *m_monitors; }
+    Failover& failover() { return *m_failover; }
     // The remotes' part of the status line (where they listen, the PIN).
     QString remoteStatusText() const;
 
@@ -167,6 +171,7 @@ private:
     void ClearScreens() override { m_live.ClearScreens(); }
     void ShowTempText(const QString& row1, const QString& row2) override;
     void SetBrightness(int level) override { m_live.SetBrightness(level); }
+    bool FollowsAnotherStation() const override;
 
     // The remotes as Config.ini and the command line say (MainFormRemote.cpp).
     void SetUpRemote();
@@ -176,6 +181,11 @@ private:
     void SetUpOutputs();
     void ApplyOutputSettings();
     void OpenOutputOptions();
+    // The pair: its role, the backup's view, the commands by hand
+    // (MainFormFailover.cpp).
+    void SetUpFailover();
+    void StartFailover();
+    void ShowFollowing(bool following);
     // A temporary message on every screen, as F6 sends it.
     void RenderTempText(const QString& row1, const QString& row2, int colour);
 
@@ -271,6 +281,7 @@ private:
     std::unique_ptr<RemoteControl> m_remote;
     // The monitor windows; the renderer tells them its lines.
     std::unique_ptr<MonitorOutputs> m_monitors;
+    std::unique_ptr<Failover> m_failover;
 
     std::unique_ptr<PreviewAnimator> m_animator;
     std::array<TPreviewForm*, 3> m_previewForms{};
@@ -295,6 +306,11 @@ private:
     QStringList m_tempRows{QString(), QString()};
     int m_tempColour = 0;
     QLabel* m_remoteStatus = nullptr;
+    QLabel* m_roleStatus = nullptr;
+    QAction* m_handOverAction = nullptr;
+    QAction* m_takeOverAction = nullptr;
+    // The start-up brings back an unclean end once the pair's role is decided.
+    bool m_finishWhenDecided = false;
     int m_currentPage = 0;
     bool m_shown = false;
     bool m_closing = false;

@@ -19,7 +19,7 @@ StationPaths StationOptions::paths() const {
 QString StationUsage() {
     return QStringLiteral(
                "Usage: subtitle-station [--home DIR] [remote options] [output options]\n"
-               "                        [link options] [FILE]\n"
+               "                        [pair options] [link options] [FILE]\n"
                "\n"
                "  FILE         a playlist (.lft) to open, or a project (.lpf), script (.txt),\n"
                "               lyric file (.lrc), MP3 or subtitle file (.srt, .ass) to add\n"
@@ -37,6 +37,10 @@ QString StationUsage() {
                           "Output options (screens sent to LED walls that take DDP, beside the\n"
                           "cards; without them the section [Outputs] of Config.ini applies):\n") +
            OutputOptionsHelp() +
+           QStringLiteral("\n"
+                          "Pair options (a main station and a backup that takes over by itself;\n"
+                          "the two prove the remotes' PIN to each other):\n") +
+           FailoverOptionsHelp() +
            QStringLiteral(
                "\n"
                "Link options (127.0.0.1 for both keeps every datagram on this machine; without\n"
@@ -67,6 +71,12 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
         return result;
     }
     result.options.outputs = outputs.overrides;
+    const FailoverArgumentsParse failover = ParseFailoverArguments(outputs.remaining);
+    if (!failover.ok()) {
+        result.error = failover.error;
+        return result;
+    }
+    result.options.failover = failover.overrides;
 
     QCommandLineParser parser;
     const QCommandLineOption home(QStringLiteral("home"), QString(), QStringLiteral("DIR"));
@@ -74,7 +84,7 @@ StationOptionsParse ParseStationOptions(const QStringList& arguments,
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions({home, help, version});
     QStringList rest{arguments.value(0, QStringLiteral("subtitle-station"))};
-    rest += outputs.remaining;
+    rest += failover.remaining;
     if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;

@@ -4,6 +4,7 @@
 #include "link/LinkConfig.h"
 #include "outputs/OutputSettings.h"
 #include "remote/RemoteSettings.h"
+#include "show/FailoverSettings.h"
 
 #include <QProcessEnvironment>
 #include <QString>
@@ -29,6 +30,9 @@ struct StationOptions {
     // DDP receivers for this run (--ddp); they replace those stored for
     // their screens.
     OutputOverrides outputs;
+    // The station's part in a main/backup pair for this run (--role,
+    // --main-address, --mirror-port); they override [Failover] in Config.ini.
+    FailoverOverrides failover;
 
     // Every local address and the target are loopback: a rehearsal or a test,
     // where no network adapter is needed.
@@ -44,7 +48,8 @@ struct StationOptionsParse {
     bool ok() const { return error.isEmpty(); }
 };
 
-// "--home DIR", the remote options, the output options, the link options (as the command-line
+// "--home DIR", the remote options, the output options, the pair's options, the link options
+// (as the command-line
 // tool takes them, with their environment variables), "--help", "--version"
 // and at most one file.
 StationOptionsParse ParseStationOptions(const QStringList& arguments,

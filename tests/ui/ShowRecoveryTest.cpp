@@ -69,7 +69,14 @@ protected:
         QTest::keyClick(Lines(), Qt::Key_Return);
         QTest::keyClick(Lines(), Qt::Key_Return);
         EXPECT_EQ(w.player().selectedLine(), 2);
-        [&] { ASSERT_EVENTUALLY_EQ(Shown(), Expected(w), 10000); }();
+        [&] {
+            const bool same = WaitUntil([&] { return Shown() == Expected(w); }, 10000);
+            const FrameReport last = w.worker().LastFrame(ScreenId::h);
+            ASSERT_TRUE(same) << "the card shows another picture; the last frame reached "
+                              << last.shown << " of " << last.cards << " cards (frame "
+                              << last.frames << "); swaps " << card().swaps << ", connected "
+                              << w.live().IsConnected();
+        }();
         return Shown();
     }
     void ShowPage(int page) {
@@ -155,6 +162,40 @@ TEST_F(ShowRecoveryTest, AMessageOrClearedScreensComeBackAsTheAudienceSawThem) {
         if (last.shown == last.cards) {
             EXPECT_EQ(Shown(), seen);
         }
+        w.close();
+    }
+}
+
+// Keys (or remote commands) in quick succession: the line change has not been
+// captured yet when the message or the clearing comes.
+TEST_F(ShowRecoveryTest, AMessageRightAfterALineChangeIsWhatComesBack) {
+    for (const bool message : {true, false}) {
+        SCOPED_TRACE(message ? "temporary message" : "cleared screens");
+        WriteConfig(ShowConfig({opening, script}));
+        TMainForm& before = Start();
+        ConnectAndStepToTheThirdLine();
+        if (message) {
+            answers().forms.push_back([](QDialog& form) {
+                form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(U("中场休息"));
+                return int(QDialog::Accepted);
+            });
+        }
+        // No event runs between the two keys.
+        QTest::keyClick(Lines(), Qt::Key_Up);
+        if (message) {
+            QTest::keyClick(&before, Qt::Key_F6);
+        } else {
+            find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
+        }
+        ASSERT_EQ(before.player().selectedLine(), 1);
+        const QImage preview = Expected(before);
+        Abandon();
+
+        TMainForm& w = Start();
+        ASSERT_EVENTUALLY(w.live().IsConnected(), 10000);
+        EXPECT_EQ(w.player().selectedLine(), 1);
+        ASSERT_TRUE(w.worker().WaitUntilIdle(std::chrono::seconds(10)));
+        EXPECT_EQ(Expected(w), preview);
         w.close();
     }
 }
