@@ -71,8 +71,8 @@ TEST_F(RemoteBrowserTest, APhoneSignsInWithThePinAndTapsNext) {
     ASSERT_TRUE(browser.Type(QStringLiteral("1111")));
     ASSERT_TRUE(browser.Tap(QStringLiteral("#pin-submit")));
     ASSERT_TRUE(WaitUntil([&] { return !Text(browser, "pin-error").isEmpty(); }))
-        << Describe(browser) << " wrong PINs seen: "
-        << w.remote().monitor().count(RemoteMonitor::Kind::WebWrongPin)
+        << Describe(browser)
+        << " wrong PINs seen: " << w.remote().monitor().count(RemoteMonitor::Kind::WebWrongPin)
         << " connections: " << w.remote().web().connections()
         << " timeouts: " << w.remote().monitor().count(RemoteMonitor::Kind::HttpTimeout);
     EXPECT_FALSE(Shown(browser, "show"));
