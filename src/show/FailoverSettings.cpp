@@ -15,9 +15,6 @@ const QString kMirrorPort = QStringLiteral("MirrorPort");
 const QString kSilence = QStringLiteral("SilenceMs");
 const QString kKey = QStringLiteral("Key");
 
-constexpr int kMinSilenceMs = 300;
-constexpr int kMaxSilenceMs = 60000;
-
 std::optional<int> ParseNumber(const QString& text, int low, int high) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
@@ -68,8 +65,8 @@ FailoverSettings LoadFailoverSettings(const QString& configPath) {
     settings.role = ParseRole(value(kRole)).value_or(StationRole::Main);
     settings.peer = ParsePeerAddress(value(kPeer)) ? value(kPeer) : QString();
     settings.mirrorPort = ParseNumber(value(kMirrorPort), 0, 65535).value_or(0);
-    settings.silenceMs =
-        ParseNumber(value(kSilence), kMinSilenceMs, kMaxSilenceMs).value_or(settings.silenceMs);
+    settings.silenceMs = ParseNumber(value(kSilence), kMinFailoverSilenceMs, kMaxFailoverSilenceMs)
+                             .value_or(settings.silenceMs);
     settings.key = value(kKey);
     return settings;
 }
@@ -167,16 +164,25 @@ FailoverSettings WithOverrides(FailoverSettings settings, const FailoverOverride
 }
 
 QString CheckFailoverSettings(const FailoverSettings& settings) {
-    if (!settings.peer.isEmpty() && !ParsePeerAddress(settings.peer)) {
-        return QStringLiteral("对方地址应为 IPv4 地址:端口：") + settings.peer;
+    if (!settings.peer.isEmpty()) {
+        const std::optional<PeerAddress> peer = ParsePeerAddress(settings.peer);
+        if (!peer) {
+            return QStringLiteral("对方地址应为 IPv4 地址:端口：") + settings.peer;
+        }
+        // Written the right way, yet no one station answers there: the
+        // connection would fail, or reach this machine instead of the peer.
+        if (peer->host == QHostAddress::AnyIPv4 || peer->host == QHostAddress::Broadcast ||
+            peer->host.isMulticast()) {
+            return QStringLiteral("对方地址应为另一台字幕机的地址：") + settings.peer;
+        }
     }
     if (settings.role == StationRole::Backup && settings.peer.isEmpty()) {
-        return QStringLiteral("备机需要主机的地址（--main-address）。");
+        return QStringLiteral("备机需要主机的地址（对方地址或 --main-address）。");
     }
-    if (settings.silenceMs < kMinSilenceMs || settings.silenceMs > kMaxSilenceMs) {
+    if (settings.silenceMs < kMinFailoverSilenceMs || settings.silenceMs > kMaxFailoverSilenceMs) {
         return QStringLiteral("接管等待时间应为 %1 到 %2 毫秒。")
-            .arg(kMinSilenceMs)
-            .arg(kMaxSilenceMs);
+            .arg(kMinFailoverSilenceMs)
+            .arg(kMaxFailoverSilenceMs);
     }
     return {};
 }

@@ -10,6 +10,10 @@
 
 enum class StationRole { Main, Backup };
 
+// How long a backup may wait in silence before it takes over.
+inline constexpr int kMinFailoverSilenceMs = 300;
+inline constexpr int kMaxFailoverSilenceMs = 60000;
+
 // A station's part in a pair that fails over: its role at start, where its
 // peer serves the show (the main station, for a backup; the backup, for a
 // main station that may have to follow it after a restart), the port where

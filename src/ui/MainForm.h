@@ -185,6 +185,7 @@ private:
     // (MainFormFailover.cpp).
     void SetUpFailover();
     void StartFailover();
+    void OpenFailoverOptions();
     void ShowFollowing(bool following);
     // A temporary message on every screen, as F6 sends it.
     void RenderTempText(const QString& row1, const QString& row2, int colour);

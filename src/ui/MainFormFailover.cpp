@@ -1,12 +1,15 @@
 // The main window's part in a main/backup pair: the role as the options and
-// the command line say, the read-only view of a backup, the commands that
-// hand the show over by hand, and the role in the status line.
+// the command line say, the options dialog, the read-only view of a backup,
+// the commands that hand the show over by hand, and the role in the status
+// line.
 #include "MainForm.h"
 
 #include "ui_MainForm.h"
 
 #include "link/LinkMonitor.h"
 #include "show/Failover.h"
+#include "ui/DialogAnswers.h"
+#include "ui/FailoverForm.h"
 #include "ui/ManualControlForm.h"
 
 #include <QAction>
@@ -66,6 +69,10 @@ void TMainForm::SetUpFailover() {
     connect(m_takeOverAction, &QAction::triggered, this, [this] { m_failover->TakeOverByHand(); });
     m_handOverAction->setVisible(false);
     m_takeOverAction->setVisible(false);
+
+    QAction* options = m_ui->MenuSettings->addAction(QStringLiteral("主备机..."));
+    options->setObjectName(QStringLiteral("MenuFailoverOptions"));
+    connect(options, &QAction::triggered, this, [this] { OpenFailoverOptions(); });
 }
 
 void TMainForm::StartFailover() {
@@ -90,6 +97,28 @@ void TMainForm::StartFailover() {
     if (m_failover->phase() == Failover::Phase::Main ||
         m_failover->phase() == Failover::Phase::Deciding) {
         ShowFollowing(false);
+    }
+}
+
+void TMainForm::OpenFailoverOptions() {
+    const FailoverSettings stored = LoadFailoverSettings(m_paths.configFile());
+    TFailoverForm form(this);
+    form.loadSettings(stored);
+    if (m_options.failover != FailoverOverrides()) {
+        form.setOverrideNote(QStringLiteral("本次启动的命令行参数优先于这里的设置。"));
+    }
+    if (RunModal(form) != QDialog::Accepted) {
+        return;
+    }
+    const FailoverSettings chosen = form.settings();
+    if (const IoStatus saved = SaveFailoverSettings(m_paths.configFile(), chosen); !saved) {
+        m_op.ShowError(saved.message);
+        return;
+    }
+    // The pair is formed once at start; changing roles under a running pair
+    // is what the hand-over commands are for.
+    if (chosen != stored) {
+        m_op.SetStatus(QStringLiteral("主备机设置将在下次启动时生效"));
     }
 }
 

@@ -293,6 +293,13 @@ TEST(FailoverSettingsTest, TheOptionsParseAndBadValuesAreNamed) {
     backup.role = StationRole::Backup;
     backup.mirrorPort = 7002;
     EXPECT_FALSE(CheckFailoverSettings(backup).isEmpty());
+    // A peer is one other station: no address that means every one or none.
+    for (const char* peer : {"0.0.0.0:7001", "255.255.255.255:7001", "224.0.0.1:7001"}) {
+        backup.peer = QString::fromLatin1(peer);
+        EXPECT_TRUE(CheckFailoverSettings(backup).contains(backup.peer)) << peer;
+    }
+    backup.peer = QStringLiteral("127.0.0.1:7001");
+    EXPECT_EQ(CheckFailoverSettings(backup), QString());
 
     TempDir dir;
     const QString config = dir.file(QStringLiteral("Config.ini"));
