@@ -46,7 +46,13 @@ QString MirrorKind(const QJsonObject& message);
 class MirrorReader {
 public:
     enum class Result { NeedMore, Message, Bad };
-    void Append(const QByteArray& bytes) { m_buffer += bytes; }
+    // Once the stream is bad nothing more is kept: its connection is on its
+    // way out and a peer that goes on sending must not fill the memory.
+    void Append(const QByteArray& bytes) {
+        if (!m_bad) {
+            m_buffer += bytes;
+        }
+    }
     // The next whole message in *out; Bad (with a reason) once the stream
     // cannot be trusted any more, and from then on.
     Result Next(QJsonObject* out, QString* error);

@@ -81,6 +81,7 @@ TEST(MirrorReaderTest, ABadStreamIsRefusedAndStaysRefused) {
         // Good bytes after bad ones are not trusted either.
         reader.Append(EncodeMirrorMessage(Message(mirror::kBeat, 1)));
         EXPECT_EQ(reader.Next(&message, &error), MirrorReader::Result::Bad) << c.what;
+        EXPECT_EQ(reader.buffered(), 0) << c.what << ": nothing kept after a bad stream";
     }
 }
 
