@@ -378,24 +378,28 @@ int main(int argc, char** argv) {
             }
         } else {
             // The dot size asked for, or the largest below it at which the
-            // wall fits the desktop (less room for the frame and the panels).
+            // wall, with the DDP wall beside it, fits the desktop (less room
+            // for the frame and the panels).
+            const auto wanted = [&](int dot) {
+                QSize size = wall->SizeForDotSize(dot);
+                if (ddpView != nullptr) {
+                    const QSize ddp = ddpView->SizeForDotSize(dot);
+                    size = QSize(size.width() + ddp.width(), std::max(size.height(), ddp.height()));
+                }
+                return size;
+            };
             int fitting = dotSize;
             if (const QScreen* screen = QGuiApplication::primaryScreen()) {
                 const QSize room = screen->availableGeometry().size() - QSize(40, 80);
                 while (fitting > LedWall::kMinDotSize &&
-                       !QRect(QPoint(), room)
-                            .contains(QRect(QPoint(), wall->SizeForDotSize(fitting)))) {
+                       !QRect(QPoint(), room).contains(QRect(QPoint(), wanted(fitting)))) {
                     --fitting;
                 }
             }
-            QSize room = wall->SizeForDotSize(fitting);
             if (ddpView != nullptr) {
                 ddpView->SetDotSize(fitting);
-                const QSize ddpRoom = ddpView->SizeForDotSize(fitting);
-                room = QSize(room.width() + ddpRoom.width(),
-                             std::max(room.height(), ddpRoom.height()));
             }
-            area.resize(room);
+            area.resize(wanted(fitting));
         }
         wall->SetAutoTick(true);
         if (ddpView != nullptr) {
