@@ -1,5 +1,6 @@
 #include "LinkConfig.h"
 
+#include "core/CommandLine.h"
 #include "core/IniFile.h"
 
 #include <arpa/inet.h>
@@ -161,38 +162,24 @@ LinkConfigParse ParseLinkConfig(const QStringList& arguments, const QProcessEnvi
             }
         }
     }
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        const OptionDef* matched = nullptr;
-        QString value;
-        bool haveValue = false;
-        for (const OptionDef& def : kOptions) {
-            if (arg == def.option) {
-                matched = &def;
-            } else if (arg.startsWith(def.option + QLatin1Char('='))) {
-                matched = &def;
-                value = arg.mid(def.option.size() + 1);
-                haveValue = true;
-            }
-        }
-        if (matched == nullptr) {
-            result.remaining << arg;
-            continue;
-        }
-        result.given = true;
-        if (!haveValue) {
-            if (i + 1 >= arguments.size()) {
-                if (result.error.isEmpty()) {
-                    result.error = QString(matched->option) + QStringLiteral(": value missing");
-                }
-                continue;
-            }
-            value = arguments[++i];
-        }
-        const QString error = matched->apply(result.config, value, QString(matched->option));
+    QStringList names;
+    for (const OptionDef& def : kOptions) {
+        names << QString(def.option);
+    }
+    const TakenOptions options = TakeOptions(arguments, names);
+    result.remaining = options.remaining;
+    result.given = result.given || !options.taken.empty() || !options.error.isEmpty();
+    for (const auto& [option, value] : options.taken) {
+        const OptionDef& def =
+            *std::find_if(std::begin(kOptions), std::end(kOptions),
+                          [&](const OptionDef& d) { return d.option == option; });
+        const QString error = def.apply(result.config, value, option);
         if (!error.isEmpty() && result.error.isEmpty()) {
             result.error = error;
         }
+    }
+    if (result.error.isEmpty()) {
+        result.error = options.error; // the last argument, so the last to report
     }
     return result;
 }

@@ -1,5 +1,6 @@
 #include "OutputSettings.h"
 
+#include "core/CommandLine.h"
 #include "core/IniFile.h"
 #include "core/SettingsKeys.h"
 
@@ -133,24 +134,6 @@ IoStatus SaveOutputSettings(const QString& configPath, const OutputSettings& set
 
 namespace {
 
-// "--name VALUE" or "--name=VALUE" at `i`: the value (i moves past it), or
-// nullopt when the argument is another one. An empty value is missing.
-std::optional<QString> OptionValue(const QStringList& arguments, qsizetype& i, const QString& name,
-                                   QString& error) {
-    const QString& argument = arguments[i];
-    if (argument == name) {
-        if (i + 1 >= arguments.size()) {
-            error = name + QStringLiteral(" needs a value");
-            return QString();
-        }
-        return arguments[++i];
-    }
-    if (argument.startsWith(name + QLatin1Char('='))) {
-        return argument.mid(name.size() + 1);
-    }
-    return std::nullopt;
-}
-
 // "SCREEN=REST": the screen and REST.
 std::optional<std::pair<ScreenId, QString>> ScreenAndValue(const QString& value) {
     const qsizetype equals = value.indexOf(QLatin1Char('='));
@@ -165,17 +148,17 @@ std::optional<std::pair<ScreenId, QString>> ScreenAndValue(const QString& value)
 
 OutputArgumentsParse ParseOutputArguments(const QStringList& arguments) {
     OutputArgumentsParse parse;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (const auto value = OptionValue(arguments, i, QStringLiteral("--ddp"), parse.error)) {
-            if (!parse.ok()) {
-                return parse;
-            }
-            const auto pair = ScreenAndValue(*value);
+    const QString ddp = QStringLiteral("--ddp");
+    const TakenOptions options = TakeOptions(arguments, {ddp, QStringLiteral("--monitor")});
+    parse.remaining = options.remaining;
+    for (const auto& [option, value] : options.taken) {
+        const auto pair = ScreenAndValue(value);
+        if (option == ddp) {
             const auto receiver = pair ? ParseDdpReceiver(pair->second) : std::nullopt;
             if (!receiver) {
                 parse.error = QStringLiteral("--ddp takes SCREEN=ADDR[:PORT] with SCREEN h, s or "
                                              "x and an IPv4 address: ") +
-                              *value;
+                              value;
                 return parse;
             }
             auto& list = parse.overrides.ddp[static_cast<std::size_t>(ScreenIndex(pair->first))];
@@ -187,32 +170,24 @@ OutputArgumentsParse ParseOutputArguments(const QStringList& arguments) {
             }
             continue;
         }
-        if (const auto value =
-                OptionValue(arguments, i, QStringLiteral("--monitor"), parse.error)) {
-            if (!parse.ok()) {
-                return parse;
+        OutputOverrides::Monitor monitor;
+        if (pair) {
+            monitor.name = pair->second.trimmed();
+            const QString suffix = QStringLiteral(",confidence");
+            if (monitor.name.endsWith(suffix)) {
+                monitor.name.chop(suffix.size());
+                monitor.layout = MonitorLayout::Confidence;
             }
-            const auto pair = ScreenAndValue(*value);
-            OutputOverrides::Monitor monitor;
-            if (pair) {
-                monitor.name = pair->second.trimmed();
-                const QString suffix = QStringLiteral(",confidence");
-                if (monitor.name.endsWith(suffix)) {
-                    monitor.name.chop(suffix.size());
-                    monitor.layout = MonitorLayout::Confidence;
-                }
-            }
-            if (!pair || monitor.name.isEmpty()) {
-                parse.error = QStringLiteral("--monitor takes SCREEN=NAME[,confidence] with "
-                                             "SCREEN h, s or x: ") +
-                              *value;
-                return parse;
-            }
-            parse.overrides.monitor[static_cast<std::size_t>(ScreenIndex(pair->first))] = monitor;
-            continue;
         }
-        parse.remaining.append(arguments[i]);
+        if (!pair || monitor.name.isEmpty()) {
+            parse.error = QStringLiteral("--monitor takes SCREEN=NAME[,confidence] with "
+                                         "SCREEN h, s or x: ") +
+                          value;
+            return parse;
+        }
+        parse.overrides.monitor[static_cast<std::size_t>(ScreenIndex(pair->first))] = monitor;
     }
+    parse.error = options.error;
     return parse;
 }
 

@@ -1,5 +1,6 @@
 #include "RemoteSettings.h"
 
+#include "core/CommandLine.h"
 #include "core/IniFile.h"
 #include "core/SettingsKeys.h"
 
@@ -81,39 +82,17 @@ IoStatus SaveRemoteSettings(const QString& configPath, const RemoteSettings& set
 
 RemoteArgumentsParse ParseRemoteArguments(const QStringList& arguments) {
     RemoteArgumentsParse result;
-    static const std::array<QString, 4> kOptions{
-        QStringLiteral("--osc-port"), QStringLiteral("--web-port"),
-        QStringLiteral("--remote-listen"), QStringLiteral("--remote-pin")};
+    static const QStringList kOptions{QStringLiteral("--osc-port"), QStringLiteral("--web-port"),
+                                      QStringLiteral("--remote-listen"),
+                                      QStringLiteral("--remote-pin")};
+    const TakenOptions options = TakeOptions(arguments, kOptions);
+    result.remaining = options.remaining;
     const auto fail = [&result](const QString& error) {
         if (result.error.isEmpty()) {
             result.error = error;
         }
     };
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        QString option;
-        QString value;
-        bool haveValue = false;
-        for (const QString& known : kOptions) {
-            if (arg == known) {
-                option = known;
-            } else if (arg.startsWith(known + QLatin1Char('='))) {
-                option = known;
-                value = arg.mid(known.size() + 1);
-                haveValue = true;
-            }
-        }
-        if (option.isEmpty()) {
-            result.remaining << arg;
-            continue;
-        }
-        if (!haveValue) {
-            if (i + 1 >= arguments.size()) {
-                fail(option + QStringLiteral(": value missing"));
-                continue;
-            }
-            value = arguments[++i];
-        }
+    for (const auto& [option, value] : options.taken) {
         if (option == kOptions[0] || option == kOptions[1]) {
             const std::optional<int> port = ParsePort(value);
             if (!port) {
@@ -139,6 +118,7 @@ RemoteArgumentsParse ParseRemoteArguments(const QStringList& arguments) {
             result.overrides.pin = value;
         }
     }
+    fail(options.error); // the last argument, so the last to report
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include "FailoverSettings.h"
 
+#include "core/CommandLine.h"
 #include "core/IniFile.h"
 
 #include <QRegularExpression>
@@ -83,39 +84,16 @@ IoStatus SaveFailoverSettings(const QString& configPath, const FailoverSettings&
 
 FailoverArgumentsParse ParseFailoverArguments(const QStringList& arguments) {
     FailoverArgumentsParse result;
-    static const std::array<QString, 3> kOptions{QStringLiteral("--role"),
-                                                 QStringLiteral("--main-address"),
-                                                 QStringLiteral("--mirror-port")};
+    static const QStringList kOptions{QStringLiteral("--role"), QStringLiteral("--main-address"),
+                                      QStringLiteral("--mirror-port")};
+    const TakenOptions options = TakeOptions(arguments, kOptions);
+    result.remaining = options.remaining;
     const auto fail = [&result](const QString& error) {
         if (result.error.isEmpty()) {
             result.error = error;
         }
     };
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        QString option;
-        QString value;
-        bool haveValue = false;
-        for (const QString& known : kOptions) {
-            if (arg == known) {
-                option = known;
-            } else if (arg.startsWith(known + QLatin1Char('='))) {
-                option = known;
-                value = arg.mid(known.size() + 1);
-                haveValue = true;
-            }
-        }
-        if (option.isEmpty()) {
-            result.remaining << arg;
-            continue;
-        }
-        if (!haveValue) {
-            if (i + 1 >= arguments.size()) {
-                fail(option + QStringLiteral(": value missing"));
-                continue;
-            }
-            value = arguments[++i];
-        }
+    for (const auto& [option, value] : options.taken) {
         if (option == kOptions[0]) {
             if (const std::optional<StationRole> role = ParseRole(value)) {
                 result.overrides.role = *role;
@@ -134,6 +112,7 @@ FailoverArgumentsParse ParseFailoverArguments(const QStringList& arguments) {
             fail(option + QStringLiteral(": not a port: ") + value);
         }
     }
+    fail(options.error); // the last argument, so the last to report
     return result;
 }
 
