@@ -277,7 +277,8 @@ int main(int argc, char** argv) {
     for (const SimCardSpec& card : cards) {
         bank.AddCard(card);
     }
-    bank.SetLogSink([&](const QString& line) {
+    // The cards and the DDP wall log from their own threads into one place.
+    const auto writeLog = [&](const QString& line) {
         const QByteArray bytes = line.toUtf8() + '\n';
         std::lock_guard lock(logMutex);
         if (logFile) {
@@ -287,7 +288,8 @@ int main(int argc, char** argv) {
             std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
             std::fflush(stdout);
         }
-    });
+    };
+    bank.SetLogSink(writeLog);
     const LinkStatus started = bank.Start();
     if (!started) {
         return Fail(started.message);
@@ -299,17 +301,7 @@ int main(int argc, char** argv) {
                                        "loopback unless --allow-non-loopback is given"));
         }
         ddpScreen = std::make_unique<DdpScreen>(options.bindAddress, *ddpPort, ddpSize->size);
-        ddpScreen->SetLogSink([&](const QString& line) {
-            const QByteArray bytes = line.toUtf8() + '\n';
-            std::lock_guard lock(logMutex);
-            if (logFile) {
-                logFile->write(bytes);
-                logFile->flush();
-            } else {
-                std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
-                std::fflush(stdout);
-            }
-        });
+        ddpScreen->SetLogSink(writeLog);
         QString error;
         if (!ddpScreen->Start(&error)) {
             bank.Stop();
