@@ -42,6 +42,9 @@ struct FailoverOverrides {
     std::optional<QString> peer;
     std::optional<int> mirrorPort;
     bool operator==(const FailoverOverrides&) const = default;
+    // Any option given (a comparison with a default-made value makes GCC
+    // warn of an uninitialised read).
+    bool any() const { return role || peer || mirrorPort; }
 };
 
 struct FailoverArgumentsParse {

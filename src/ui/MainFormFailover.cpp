@@ -104,7 +104,7 @@ void TMainForm::OpenFailoverOptions() {
     const FailoverSettings stored = LoadFailoverSettings(m_paths.configFile());
     TFailoverForm form(this);
     form.loadSettings(stored);
-    if (m_options.failover != FailoverOverrides()) {
+    if (m_options.failover.any()) {
         form.setOverrideNote(QStringLiteral("本次启动的命令行参数优先于这里的设置。"));
     }
     if (RunModal(form) != QDialog::Accepted) {
