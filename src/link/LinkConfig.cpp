@@ -169,11 +169,11 @@ LinkConfigParse ParseLinkConfig(const QStringList& arguments, const QProcessEnvi
     const TakenOptions options = TakeOptions(arguments, names);
     result.remaining = options.remaining;
     result.given = result.given || !options.taken.empty() || !options.error.isEmpty();
-    for (const auto& [option, value] : options.taken) {
+    for (const TakenOption& taken : options.taken) {
         const OptionDef& def =
             *std::find_if(std::begin(kOptions), std::end(kOptions),
-                          [&](const OptionDef& d) { return d.option == option; });
-        const QString error = def.apply(result.config, value, option);
+                          [&](const OptionDef& d) { return d.option == taken.name; });
+        const QString error = def.apply(result.config, taken.value, taken.name);
         if (!error.isEmpty() && result.error.isEmpty()) {
             result.error = error;
         }
