@@ -79,6 +79,19 @@ protected:
         }();
         return Shown();
     }
+    // F6 with "中场休息 / 十五分钟", or 清屏 from the menu.
+    void ShowMessageOrClear(TMainForm& w, bool message) {
+        if (!message) {
+            find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
+            return;
+        }
+        answers().forms.push_back([](QDialog& form) {
+            form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(U("中场休息"));
+            form.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(U("十五分钟"));
+            return int(QDialog::Accepted);
+        });
+        QTest::keyClick(&w, Qt::Key_F6);
+    }
     void ShowPage(int page) {
         find<QTabWidget>(QStringLiteral("PageControl1"))->setCurrentIndex(page);
     }
@@ -133,16 +146,7 @@ TEST_F(ShowRecoveryTest, AMessageOrClearedScreensComeBackAsTheAudienceSawThem) {
         WriteConfig(ShowConfig({opening, script}));
         TMainForm& before = Start();
         ConnectAndStepToTheThirdLine();
-        if (message) {
-            answers().forms.push_back([](QDialog& form) {
-                form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(U("中场休息"));
-                form.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(U("十五分钟"));
-                return int(QDialog::Accepted);
-            });
-            QTest::keyClick(&before, Qt::Key_F6);
-        } else {
-            find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
-        }
+        ShowMessageOrClear(before, message);
         ASSERT_EVENTUALLY_EQ(Shown(), Expected(before), 10000);
         const QImage seen = Shown();
         const int swaps = Swaps();
@@ -174,19 +178,9 @@ TEST_F(ShowRecoveryTest, AMessageRightAfterALineChangeIsWhatComesBack) {
         WriteConfig(ShowConfig({opening, script}));
         TMainForm& before = Start();
         ConnectAndStepToTheThirdLine();
-        if (message) {
-            answers().forms.push_back([](QDialog& form) {
-                form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(U("中场休息"));
-                return int(QDialog::Accepted);
-            });
-        }
         // No event runs between the two keys.
         QTest::keyClick(Lines(), Qt::Key_Up);
-        if (message) {
-            QTest::keyClick(&before, Qt::Key_F6);
-        } else {
-            find<QAction>(QStringLiteral("MenuClearScreen"))->trigger();
-        }
+        ShowMessageOrClear(before, message);
         ASSERT_EQ(before.player().selectedLine(), 1);
         const QImage preview = Expected(before);
         Abandon();
